@@ -1,0 +1,86 @@
+#pragma once
+// The one application object: where the listing stands, the entry list, the sort mode, the
+// navigation flags and the two remembered directories. This is its core half; the window drives it
+// and implements the seams it reports through.
+
+#include <cstdint>
+#include <string>
+
+#include "model/listax.h"
+#include "platform/Seams.h"
+
+class SettingsStore;
+class IMainFrame;
+class IListingView;
+
+inline constexpr const char* kAppTitle = "Quillory";
+
+class CQuilloryApp {
+public:
+    CQuilloryApp() = default;
+    ~CQuilloryApp();
+    CQuilloryApp(const CQuilloryApp&) = delete;
+    CQuilloryApp& operator=(const CQuilloryApp&) = delete;
+
+    // Settings (the key "Software\Quillory"). Returns 1 when the existing key was read, 0 when it
+    // had to be created or could not be had; values that are absent leave the members alone.
+    std::int32_t ReadSettings();
+    // Writes one value (at most 499 characters of it). Returns 1, or 0 after telling the user.
+    std::int32_t WriteSetting(const std::string& strName, std::string strValue);
+
+    // The entry list.
+    void DeleteAllEntries();
+    [[nodiscard]] listaf* FirstEntry() const { return static_cast<listaf*>(m_pEntries); }
+    // Appends a new entry at the tail, in constant time while entries are appended in a row.
+    listaf* AppendEntry();
+    [[nodiscard]] listaf* FindEntry(std::int32_t nSerial) const;
+
+    // Lists m_strCurrentDir into the entry list. Returns 0.
+    std::int32_t ScanDirectory();
+    // Fills the header fields of a message-file entry from the start of its file. Returns 0.
+    std::int32_t ReadMessageHeaders(listaf* pEntry);
+    // Orders the list by kind (descending), then by the key m_nSortMode selects. Returns 0.
+    std::int32_t SortEntries();
+    [[nodiscard]] std::int32_t CompareEntries(const listaf* const* a, const listaf* const* b) const;
+
+    // Lists the messages of the mail-folder file of m_pCurrentEntry. Returns 0.
+    std::int32_t ListMailFolder();
+    // Save a message as a file of its own, asking for the name. Return 0.
+    std::int32_t SaveFolderMessage(listaf* pEntry);
+    std::int32_t SaveMessageFile(listaf* pEntry);
+    // The directory part of a path, trailing separator included ("" when there is none).
+    [[nodiscard]] static std::string DirectoryPart(const std::string& strPath);
+    // The directory above a directory path; "/" stays "/".
+    [[nodiscard]] static std::string ParentPath(const std::string& strPath);
+
+    // A message box through the seam, captioned with the program's title; returns the button.
+    int ShowMessage(const std::string& strText, unsigned flags = MB_OK);
+    void ShowProgress(const char* label, std::int32_t n);
+
+    // Members, at their initial values.
+    void* m_pSplashWnd = nullptr;
+    IListingView* m_pView = nullptr;
+    IMainFrame* m_pMainFrame = nullptr;
+    void* m_hIcon = nullptr;
+    std::int32_t m_bPageReady = 1;
+    std::string m_strCurrentDir;
+    std::string m_strTargetDir;
+    std::string m_strSaveDir;
+    std::int32_t m_nSortMode = 0;
+    listax* m_pEntries = nullptr;
+    listaf* m_pCurrentEntry = nullptr;
+    std::int32_t m_nNextSerial = 0;
+    std::int32_t m_bRebuildPending = 0;
+    std::int32_t m_nItemCount = 0;
+
+    // Seams. Null ones are silent: no settings store means nothing is remembered (the command-line
+    // tool runs so), no status output means no progress is shown, no message box means no one is
+    // told, no save dialog means every save is cancelled.
+    SettingsStore* m_pSettings = nullptr;
+    IStatusOutput* m_pStatus = nullptr;
+    IMessageBox* m_pMessageBox = nullptr;
+    ISaveDialog* m_pSaveDialog = nullptr;
+
+private:
+    listax* m_pTail = nullptr;  // the last entry appended, a hint for the next append
+};

@@ -1,0 +1,76 @@
+#pragma once
+// The self-linking entry list. A node's constructor appends it at the tail of the list whose head
+// it is given; its destructor unlinks it. A node is in its list exactly as long as it exists, so
+// deleting is the only way out and emptying the list means deleting every node.
+//
+// Invariants: the head is null or a node whose m_pPrev is null; each node's m_pNext->m_pPrev is the
+// node; every node's m_ppHead is its list's head. The list keeps no tail and no count.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+inline constexpr std::int32_t KIND_OTHER = 0;
+inline constexpr std::int32_t KIND_MESSAGE_FILE = 1;     // ".eml", ".msg"
+inline constexpr std::int32_t KIND_MAIL_FOLDER = 2;      // ".dbx"
+inline constexpr std::int32_t KIND_FOLDER_MESSAGE = 3;   // a message inside a mail-folder file
+inline constexpr std::int32_t KIND_DIRECTORY = 4;
+
+class listax {
+public:
+    // Appends at the tail of *ppHead. Appending walks from the head, which makes building a long
+    // list quadratic; a builder that knows the current tail passes it as pTailHint and the node
+    // is linked after it directly. A hint that is not this list's tail is ignored.
+    explicit listax(listax** ppHead, listax* pTailHint = nullptr);
+    virtual ~listax();
+    listax(const listax&) = delete;
+    listax& operator=(const listax&) = delete;
+
+    // Number of nodes in the list headed by *ppHead.
+    [[nodiscard]] static std::int32_t Count(listax* const* ppHead);
+
+    listax* m_pNext = nullptr;
+    listax* m_pPrev = nullptr;
+    listax** m_ppHead = nullptr;
+};
+
+// A node with one untyped payload; kept for the family's completeness.
+class listav : public listax {
+public:
+    explicit listav(listax** ppHead, listax* pTailHint = nullptr) : listax(ppHead, pTailHint) {}
+    void* m_pData = nullptr;
+};
+
+// One row of the listing: a directory, a file, or a message inside a mail-folder file.
+class listaf : public listax {
+public:
+    // Appends at the tail of *ppHead and takes the next serial: ++nNextSerial.
+    listaf(listax** ppHead, std::int32_t& nNextSerial, listax* pTailHint = nullptr);
+
+    [[nodiscard]] listaf* Next() const { return static_cast<listaf*>(m_pNext); }
+    [[nodiscard]] listaf* Prev() const { return static_cast<listaf*>(m_pPrev); }
+    [[nodiscard]] std::uint64_t Size() const { return (std::uint64_t{m_nSizeHigh} << 32) | m_nSizeLow; }
+    void SetSize(std::uint64_t size)
+    {
+        m_nSizeLow = static_cast<std::uint32_t>(size);
+        m_nSizeHigh = static_cast<std::uint32_t>(size >> 32);
+    }
+
+    std::string m_strName;
+    std::string m_strPath;
+    std::string m_strExt;
+    std::string m_strFrom;
+    std::string m_strTo;
+    std::string m_strSubject;
+    std::string m_strDate;
+    std::string m_strHeader;
+    std::int32_t m_nSerial = 0;
+    std::uint32_t m_nSizeLow = 0;
+    std::uint32_t m_nSizeHigh = 0;
+    std::int32_t m_bValid = 1;
+    std::int32_t m_nKind = KIND_OTHER;
+    // The gathered beginning of a folder message, followed by two zero bytes; empty otherwise.
+    std::vector<unsigned char> m_hText;
+    std::uint32_t m_nRecordOffset = 0;
+    std::uint32_t m_nDataOffset = 0;
+};
