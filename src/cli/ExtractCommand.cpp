@@ -1,0 +1,3 @@
+#include "cli/Commands.h"
+
+int RunExtract(int, char**) { return 2; }
