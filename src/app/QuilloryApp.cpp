@@ -59,6 +59,9 @@ void CQuilloryApp::DeleteAllEntries()
     }
     m_pEntries = nullptr;
     m_pTail = nullptr;
+    // Every entry is gone, the current one too: never leave a pointer that could be read through.
+    // The place it named is already in m_strCurrentDir.
+    m_pCurrentEntry = nullptr;
 }
 
 listaf* CQuilloryApp::AppendEntry()
