@@ -1,0 +1,59 @@
+#include "cli/CliOutput.h"
+
+#include <cstdio>
+#include <iostream>
+
+int StderrMessageBox::MessageBox(std::string_view text, std::string_view, unsigned)
+{
+    m_bShown = true;
+    std::cerr.write(text.data(), static_cast<std::streamsize>(text.size()));
+    std::cerr << '\n';
+    std::cerr.flush();
+    return IDOK;
+}
+
+std::string JsonBytes(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size() + 2);
+    out += '"';
+    for (const char ch : text) {
+        const auto b = static_cast<unsigned char>(ch);
+        switch (b) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (b < 0x20 || b >= 0x7F) {
+                char esc[8];
+                std::snprintf(esc, sizeof esc, "\\u%04x", b);
+                out += esc;
+            } else {
+                out += ch;
+            }
+        }
+    }
+    out += '"';
+    return out;
+}
+
+std::string EntryJson(const listaf& e)
+{
+    std::string line = "{\"serial\":" + std::to_string(e.m_nSerial);
+    line += ",\"kind\":" + std::to_string(e.m_nKind);
+    line += ",\"name\":" + JsonBytes(e.m_strName);
+    line += ",\"path\":" + JsonBytes(e.m_strPath);
+    line += ",\"ext\":" + JsonBytes(e.m_strExt);
+    line += ",\"size\":" + std::to_string(e.Size());
+    line += ",\"from\":" + JsonBytes(e.m_strFrom);
+    line += ",\"to\":" + JsonBytes(e.m_strTo);
+    line += ",\"subject\":" + JsonBytes(e.m_strSubject);
+    line += ",\"date\":" + JsonBytes(e.m_strDate);
+    line += ",\"header\":" + JsonBytes(e.m_strHeader);
+    line += ",\"record_offset\":" + std::to_string(e.m_nRecordOffset);
+    line += ",\"data_offset\":" + std::to_string(e.m_nDataOffset);
+    line += '}';
+    return line;
+}

@@ -1,0 +1,27 @@
+#pragma once
+// What quillory-cli shows instead of the window: message boxes go to stderr as they stand, and
+// entries go to stdout as one JSON object a line.
+
+#include <iosfwd>
+#include <string>
+#include <string_view>
+
+#include "model/listax.h"
+#include "platform/Seams.h"
+
+// Writes each message's text to stderr and remembers that one was shown.
+class StderrMessageBox : public IMessageBox {
+public:
+    int MessageBox(std::string_view text, std::string_view caption, unsigned flags) override;
+    [[nodiscard]] bool AnyShown() const { return m_bShown; }
+
+private:
+    bool m_bShown = false;
+};
+
+// A JSON string whose code points are the bytes of text (byte b is U+00b), so that a reader that
+// encodes the decoded string as Latin-1 gets the bytes back exactly.
+[[nodiscard]] std::string JsonBytes(std::string_view text);
+
+// One entry as a JSON object on one line (no line feed).
+[[nodiscard]] std::string EntryJson(const listaf& entry);

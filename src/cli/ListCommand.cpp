@@ -1,0 +1,80 @@
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <sys/stat.h>
+
+#include "app/QuilloryApp.h"
+#include "cli/CliOutput.h"
+#include "cli/Commands.h"
+
+namespace {
+
+int Usage()
+{
+    std::cerr << "usage: quillory-cli list PATH [--sort entry|from|to|subject]\n";
+    return 2;
+}
+
+} // namespace
+
+int RunList(int argc, char** argv)
+{
+    std::string path;
+    bool bHavePath = false;
+    int sortMode = 0;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--sort") {
+            if (++i >= argc)
+                return Usage();
+            const std::string mode = argv[i];
+            if (mode == "entry") sortMode = 0;
+            else if (mode == "from") sortMode = 1;
+            else if (mode == "to") sortMode = 2;
+            else if (mode == "subject") sortMode = 3;
+            else return Usage();
+        } else if (arg.rfind("--", 0) == 0 || bHavePath) {
+            return Usage();
+        } else {
+            path = arg;
+            bHavePath = true;
+        }
+    }
+    if (!bHavePath)
+        return Usage();
+
+    // No settings store: the command line never writes the user's settings.
+    StderrMessageBox messages;
+    CQuilloryApp app;
+    app.m_pMessageBox = &messages;
+    app.m_nSortMode = sortMode;
+
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        app.m_strCurrentDir = path;
+        app.ScanDirectory();
+    } else {
+        // As the window does on a click: the mail-folder entry is current while the reader starts.
+        listaf* folder = app.AppendEntry();
+        folder->m_strPath = path;
+        folder->m_nKind = KIND_MAIL_FOLDER;
+        app.m_pCurrentEntry = folder;
+        app.m_strCurrentDir = path;
+        app.ListMailFolder();
+    }
+    app.SortEntries();
+
+    std::string out;
+    for (const listaf* e = app.FirstEntry(); e; e = e->Next()) {
+        out += EntryJson(*e);
+        out += '\n';
+        if (out.size() > (1u << 20)) {
+            std::fwrite(out.data(), 1, out.size(), stdout);
+            out.clear();
+        }
+    }
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    std::fflush(stdout);
+    return messages.AnyShown() ? 1 : 0;
+}
