@@ -58,7 +58,6 @@ void CQuilloryApp::DeleteAllEntries()
         p = next;
     }
     m_pEntries = nullptr;
-    m_pTail = nullptr;
     // Every entry is gone, the current one too: never leave a pointer that could be read through.
     // The place it named is already in m_strCurrentDir.
     m_pCurrentEntry = nullptr;
@@ -66,9 +65,7 @@ void CQuilloryApp::DeleteAllEntries()
 
 listaf* CQuilloryApp::AppendEntry()
 {
-    auto* entry = new listaf(&m_pEntries, m_nNextSerial, m_pTail);
-    m_pTail = entry;
-    return entry;
+    return new listaf(&m_pEntries, m_nNextSerial);
 }
 
 listaf* CQuilloryApp::FindEntry(std::int32_t nSerial) const

@@ -31,7 +31,7 @@ public:
     // The entry list.
     void DeleteAllEntries();
     [[nodiscard]] listaf* FirstEntry() const { return static_cast<listaf*>(m_pEntries); }
-    // Appends a new entry at the tail, in constant time while entries are appended in a row.
+    // Appends a new entry at the tail of the list (in constant time).
     listaf* AppendEntry();
     [[nodiscard]] listaf* FindEntry(std::int32_t nSerial) const;
 
@@ -80,7 +80,4 @@ public:
     IStatusOutput* m_pStatus = nullptr;
     IMessageBox* m_pMessageBox = nullptr;
     ISaveDialog* m_pSaveDialog = nullptr;
-
-private:
-    listax* m_pTail = nullptr;  // the last entry appended, a hint for the next append
 };

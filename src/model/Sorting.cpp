@@ -44,6 +44,5 @@ std::int32_t CQuilloryApp::SortEntries()
         slots[k]->m_pNext = slots[k + 1];
     }
     m_pEntries = slots[0];
-    m_pTail = slots[static_cast<std::size_t>(count) - 1];
     return 0;
 }

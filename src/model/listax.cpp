@@ -1,19 +1,39 @@
 #include "model/listax.h"
 
-listax::listax(listax** ppHead, listax* pTailHint) : m_ppHead(ppHead)
+#include <unordered_map>
+
+namespace {
+
+// The last node of each non-empty list, by the address of its head. Everything runs on one
+// thread, as the lists always have.
+std::unordered_map<listax**, listax*>& Tails()
 {
+    static std::unordered_map<listax**, listax*> tails;
+    return tails;
+}
+
+} // namespace
+
+listax::listax(listax** ppHead) : m_ppHead(ppHead)
+{
+    auto& tails = Tails();
     if (*ppHead == nullptr) {
         *ppHead = this;
+        tails[ppHead] = this;
         return;
     }
-    listax* pTail = pTailHint;
-    if (pTail == nullptr || pTail->m_ppHead != ppHead || pTail->m_pNext != nullptr) {
+    // A remembered tail is still the tail while nothing follows it: a live node with this head
+    // is in this list. After a re-link it may not be, and the walk finds the real one.
+    listax*& cached = tails[ppHead];
+    listax* pTail = cached;
+    if (pTail == nullptr || pTail->m_pNext != nullptr) {
         pTail = *ppHead;
         while (pTail->m_pNext)
             pTail = pTail->m_pNext;
     }
     pTail->m_pNext = this;
     m_pPrev = pTail;
+    cached = this;
 }
 
 listax::~listax()
@@ -24,6 +44,13 @@ listax::~listax()
         *m_ppHead = m_pNext;
     if (m_pNext)
         m_pNext->m_pPrev = m_pPrev;
+    auto& tails = Tails();
+    if (const auto it = tails.find(m_ppHead); it != tails.end()) {
+        if (m_ppHead && *m_ppHead == nullptr)
+            tails.erase(it);
+        else if (it->second == this)
+            it->second = m_pNext ? nullptr : m_pPrev;  // unknown after a re-link: walk next time
+    }
 }
 
 std::int32_t listax::Count(listax* const* ppHead)
@@ -34,7 +61,6 @@ std::int32_t listax::Count(listax* const* ppHead)
     return n;
 }
 
-listaf::listaf(listax** ppHead, std::int32_t& nNextSerial, listax* pTailHint)
-    : listax(ppHead, pTailHint), m_nSerial(++nNextSerial)
+listaf::listaf(listax** ppHead, std::int32_t& nNextSerial) : listax(ppHead), m_nSerial(++nNextSerial)
 {
 }

@@ -18,10 +18,11 @@ inline constexpr std::int32_t KIND_DIRECTORY = 4;
 
 class listax {
 public:
-    // Appends at the tail of *ppHead. Appending walks from the head, which makes building a long
-    // list quadratic; a builder that knows the current tail passes it as pTailHint and the node
-    // is linked after it directly. A hint that is not this list's tail is ignored.
-    explicit listax(listax** ppHead, listax* pTailHint = nullptr);
+    // Appends at the tail of *ppHead. Walking from the head at every append would make building a
+    // long list quadratic, so the list code remembers each list's last node on the side (kept
+    // right by the constructor and destructor, checked before use since sorting re-links nodes);
+    // nothing observable about the list changes.
+    explicit listax(listax** ppHead);
     virtual ~listax();
     listax(const listax&) = delete;
     listax& operator=(const listax&) = delete;
@@ -37,7 +38,7 @@ public:
 // A node with one untyped payload; kept for the family's completeness.
 class listav : public listax {
 public:
-    explicit listav(listax** ppHead, listax* pTailHint = nullptr) : listax(ppHead, pTailHint) {}
+    explicit listav(listax** ppHead) : listax(ppHead) {}
     void* m_pData = nullptr;
 };
 
@@ -45,7 +46,7 @@ public:
 class listaf : public listax {
 public:
     // Appends at the tail of *ppHead and takes the next serial: ++nNextSerial.
-    listaf(listax** ppHead, std::int32_t& nNextSerial, listax* pTailHint = nullptr);
+    listaf(listax** ppHead, std::int32_t& nNextSerial);
 
     [[nodiscard]] listaf* Next() const { return static_cast<listaf*>(m_pNext); }
     [[nodiscard]] listaf* Prev() const { return static_cast<listaf*>(m_pPrev); }
