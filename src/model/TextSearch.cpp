@@ -4,7 +4,7 @@
 
 namespace {
 
-constexpr unsigned char Lower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
+constexpr unsigned char Lower(unsigned char c) { return FoldCase(c); }
 
 } // namespace
 

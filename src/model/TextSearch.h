@@ -14,6 +14,9 @@
 // apostrophe. "&" is left alone. Returns 0.
 std::int32_t EscapeForHtml(std::string& text);
 
+// The ASCII lower case of a byte; other bytes are their own case.
+[[nodiscard]] constexpr unsigned char FoldCase(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
+
 // Case-insensitive comparison of two byte strings (ASCII letters folded), in the manner of
 // strcmp: negative, zero or positive.
 [[nodiscard]] int CompareNoCase(std::string_view a, std::string_view b);

@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <sys/wait.h>
+#include <vector>
+
+#include "TempDir.h"
+
+namespace {
+
+struct Run {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+Run RunCli(const std::string& args, const TempDir& dir)
+{
+    Run run;
+    const std::string errPath = dir.Sub("stderr.txt");
+    const std::string command = "XDG_CONFIG_HOME='" + dir.Sub("config") + "' " + std::string(QUILLORY_CLI) + " " +
+                                args + " 2>'" + errPath + "'";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe)
+        return run;
+    char buffer[4096];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        run.out.append(buffer, n);
+    const int status = ::pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.err = ReadAll(errPath);
+    std::filesystem::remove(errPath);
+    return run;
+}
+
+// Decodes the JSON string that starts at text[pos] (the opening quote) into bytes, each \u00XX
+// escape giving one byte; advances pos past the closing quote.
+std::string DecodeString(const std::string& text, std::size_t& pos)
+{
+    std::string bytes;
+    for (++pos; pos < text.size() && text[pos] != '"'; ++pos) {
+        if (text[pos] != '\\') {
+            bytes += text[pos];
+            continue;
+        }
+        const char c = text[++pos];
+        switch (c) {
+        case 'n': bytes += '\n'; break;
+        case 'r': bytes += '\r'; break;
+        case 't': bytes += '\t'; break;
+        case 'u': {
+            const unsigned code = std::stoul(text.substr(pos + 1, 4), nullptr, 16);
+            EXPECT_LT(code, 0x100u) << "a byte is one code point below U+0100";
+            bytes += static_cast<char>(code);
+            pos += 4;
+            break;
+        }
+        default: bytes += c;
+        }
+    }
+    ++pos;
+    return bytes;
+}
+
+// A flat JSON object of strings and integers, values as text.
+std::map<std::string, std::string> ParseLine(const std::string& line)
+{
+    std::map<std::string, std::string> fields;
+    std::size_t pos = 1;
+    while (pos < line.size() && line[pos] == '"') {
+        const std::string key = DecodeString(line, pos);
+        ++pos;  // ':'
+        if (line[pos] == '"') {
+            fields[key] = DecodeString(line, pos);
+        } else {
+            const std::size_t end = line.find_first_of(",}", pos);
+            fields[key] = line.substr(pos, end - pos);
+            pos = end;
+        }
+        if (line[pos] == ',')
+            ++pos;
+    }
+    return fields;
+}
+
+std::vector<std::map<std::string, std::string>> ParseLines(const std::string& out)
+{
+    std::vector<std::map<std::string, std::string>> rows;
+    std::size_t start = 0;
+    while (start < out.size()) {
+        const std::size_t end = out.find('\n', start);
+        rows.push_back(ParseLine(out.substr(start, end - start)));
+        start = end + 1;
+    }
+    return rows;
+}
+
+} // namespace
+
+class CliTest : public ::testing::Test {
+protected:
+    TempDir dir;
+};
+
+TEST_F(CliTest, ListsADirectoryAsSortedJsonLinesWithEveryByte)
+{
+    const std::string root = dir.MakeDir("root");
+    dir.MakeDir("root/Sub dir");
+    const std::string name = "caf\xE9 \"&<x>.eml";
+    dir.Write("root/" + name, "From: Zo\xEB <z@x>\r\nSubject: \x01tab\there\r\n\r\nbody");
+    dir.Write("root/a.eml", "From: Adam\r\nTo: Eve\r\n\r\n");
+    dir.Write("root/notes.txt", "n");
+
+    const Run run = RunCli("list '" + root + "' --sort from", dir);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    const auto rows = ParseLines(run.out);
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0].at("name"), "Sub dir");
+    EXPECT_EQ(rows[0].at("kind"), "4");
+    EXPECT_EQ(rows[1].at("name"), "a.eml");
+    EXPECT_EQ(rows[2].at("name"), name);
+    EXPECT_EQ(rows[2].at("path"), root + "/" + name);
+    EXPECT_EQ(rows[2].at("ext"), ".eml");
+    EXPECT_EQ(rows[2].at("from"), "From: Zo\xEB &lt;z@x&gt;");
+    EXPECT_EQ(rows[2].at("subject"), "Subject: \x01tab\there");
+    EXPECT_EQ(rows[2].at("header"), "From: Zo\xEB <z@x>\r\nSubject: \x01tab\there");
+    EXPECT_EQ(rows[2].at("size"), std::to_string(std::filesystem::file_size(root + "/" + name)));
+    EXPECT_EQ(rows[3].at("name"), "notes.txt");
+    for (const auto& row : rows) {
+        EXPECT_EQ(row.size(), 13u);
+        EXPECT_EQ(row.at("record_offset"), "0");
+        EXPECT_EQ(row.at("data_offset"), "0");
+    }
+    // The command line never touches the user's settings.
+    EXPECT_FALSE(std::filesystem::exists(dir.Sub("config")));
+}
+
+TEST_F(CliTest, UsageAndMessages)
+{
+    EXPECT_EQ(RunCli("", dir).status, 2);
+    EXPECT_EQ(RunCli("list", dir).status, 2);
+    EXPECT_EQ(RunCli("list a b", dir).status, 2);
+    const Run badSort = RunCli("list . --sort size", dir);
+    EXPECT_EQ(badSort.status, 2);
+    EXPECT_NE(badSort.err.find("usage: quillory-cli list PATH"), std::string::npos);
+
+    // Not a directory: read as a mail-folder file, which cannot be opened here.
+    const Run missing = RunCli("list '" + dir.Sub("missing.dbx") + "'", dir);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.out, "");
+    EXPECT_EQ(missing.err, "Errore in apertura file\n");
+}
