@@ -1,0 +1,79 @@
+#pragma once
+// Reads one mail-folder file into the application's entry list: one entry per stored message, in
+// index order, each with its header lines, a default name and the first bytes of its text. The
+// reader lives for one listing.
+//
+// The file is untrusted. Every read is bounded by the file's size, every walk (index nodes, record
+// slots, block chains) ends, and nothing is allocated from a field that was not checked first.
+// Whatever could not be read is left out and remembered as damage; the caller tells the user once.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dbx/DbxLayout.h"
+#include "platform/File.h"
+
+class CQuilloryApp;
+class DbxSource;
+class listaf;
+
+class DBXReader {
+public:
+    // Takes the path from pCurrentEntry (null or an empty path gives ""), then empties the entry
+    // list: the current entry is one of the entries, so the path is copied first.
+    DBXReader(CQuilloryApp& app, const listaf* pCurrentEntry);
+    ~DBXReader();
+    DBXReader(const DBXReader&) = delete;
+    DBXReader& operator=(const DBXReader&) = delete;
+
+    // Opens the file for reading, held exclusively, and reads the count word. Returns false after
+    // telling the user ("Errore in apertura file").
+    bool Open();
+    // Builds the entries. Returns 0 when done, 1 when a record without a data-block attribute
+    // stopped the listing (the user has been told; the caller empties the list).
+    std::int32_t ReadMessages();
+    void Close();
+
+    // Sum of the byte counts along the chain that starts at nBlock, modulo 2^32, as far as the
+    // chain can be followed; a chain that loops or leaves the file counts up to that point.
+    [[nodiscard]] std::uint32_t ChainLength(std::uint32_t nBlock);
+    // Characters from start to the first c at or after it, or to the end of text when none
+    // follows; 0 when start lies outside the text.
+    [[nodiscard]] static std::int32_t CountUntil(std::string_view text, std::int32_t start, char c);
+    // Replaces every occurrence of code by replacement until none is left, the leftmost first.
+    static void ReplaceAll(std::string& text, std::string_view code, std::string_view replacement);
+
+    // True once something that the file's own fields point at could not be read as laid out.
+    [[nodiscard]] bool Damaged() const { return m_bDamaged; }
+
+    std::string m_strFilePath;
+    std::uint32_t m_nCount = 0;      // the count word; only ever tested against 0
+    std::uint32_t m_nIndexMark = 0;
+    CFile m_file;
+    FileError m_error;               // why an open failed; never shown
+
+private:
+    enum class RecordKind { Message, NotAMessage, NoDataBlock };
+
+    // Entry record offsets of the run of consecutive index nodes, and of the whole index tree.
+    [[nodiscard]] std::vector<std::uint32_t> CollectRun(DbxSource& source);
+    [[nodiscard]] std::vector<std::uint32_t> CollectTree(DbxSource& source);
+    // Reads a node's header and as many of its entries as the file holds; false when the header
+    // is not wholly in the file.
+    bool ReadNode(DbxSource& source, std::uint64_t offset, DbxNodeHeader& header,
+                  std::vector<DbxNodeEntry>& entries);
+    RecordKind ReadRecord(DbxSource& source, std::uint32_t nRecord, std::uint32_t& nDataOffset);
+    void Gather(DbxSource& source, listaf& entry);
+    void TakeHeaderLines(listaf& entry, std::int32_t nPosition);
+
+    CQuilloryApp& m_app;
+    bool m_bDamaged = false;
+    std::uint64_t m_nEntryLimit = 0;     // entries the file could hold at most
+    std::uint64_t m_nGatherBudget = 0;   // message bytes the file could hold at most
+    std::uint64_t m_nBlockBudget = 0;    // blocks the file could hold at most
+};
+
+// The note shown once when a listing met damage.
+[[nodiscard]] std::string DamagedFolderText(const std::string& strPath);

@@ -1,0 +1,22 @@
+#include "app/QuilloryApp.h"
+#include "dbx/DBXReader.h"
+
+std::int32_t CQuilloryApp::ListMailFolder()
+{
+    DBXReader reader(*this, m_pCurrentEntry);
+    std::int32_t result = 0;
+    if (reader.Open()) {
+        if (reader.m_nCount != 0)
+            result = reader.ReadMessages();
+        reader.Close();
+    }
+    if (result == 1) {
+        DeleteAllEntries();
+        return 0;
+    }
+    if (reader.Damaged()) {
+        // Said once for the whole listing, however many places were damaged.
+        ShowMessage(DamagedFolderText(reader.m_strFilePath));
+    }
+    return 0;
+}

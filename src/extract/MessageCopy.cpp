@@ -1,0 +1,95 @@
+#include "extract/MessageCopy.h"
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <system_error>
+
+#include "dbx/DbxBlockChain.h"
+#include "dbx/DbxSource.h"
+
+namespace {
+
+constexpr std::size_t kPieceSize = 3000;
+// Two spare zero bytes after the largest piece, as every staging buffer of the program keeps.
+using StagingBuffer = std::array<unsigned char, kPieceSize + 2>;
+
+SaveResult Finish(AtomicFileWriter& writer, SaveResult result)
+{
+    if (result != SaveResult::Saved) {
+        writer.Abandon();
+        return result;
+    }
+    return writer.Commit() ? SaveResult::Saved : SaveResult::WriteFailed;
+}
+
+} // namespace
+
+bool MayWriteCopyTo(const std::string& strDestination, const FileIdentity& source)
+{
+    std::error_code ec;
+    const auto status = std::filesystem::status(strDestination, ec);
+    if (status.type() == std::filesystem::file_type::not_found)
+        return true;
+    if (ec || status.type() != std::filesystem::file_type::regular)
+        return false;
+    FileIdentity identity;
+    if (!IdentityOf(strDestination, identity))
+        return false;
+    return !(identity == source) && !IsHeldExclusively(identity);
+}
+
+bool OpenCopyDestination(AtomicFileWriter& writer, const std::string& strDestination, const FileIdentity& source)
+{
+    return MayWriteCopyTo(strDestination, source) && writer.Open(strDestination);
+}
+
+SaveResult SaveChainAs(const CFile& folder, std::uint32_t nFirstBlock, const std::string& strDestination)
+{
+    AtomicFileWriter writer;
+    if (!OpenCopyDestination(writer, strDestination, folder.Identity()))
+        return SaveResult::DestinationRefused;
+    return CopyChainTo(folder, nFirstBlock, writer);
+}
+
+SaveResult SaveFileAs(CFile& source, const std::string& strDestination)
+{
+    AtomicFileWriter writer;
+    if (!OpenCopyDestination(writer, strDestination, source.Identity()))
+        return SaveResult::DestinationRefused;
+    return CopyFileTo(source, writer);
+}
+
+SaveResult CopyChainTo(const CFile& folder, std::uint32_t nFirstBlock, AtomicFileWriter& writer)
+{
+    StagingBuffer buffer{};
+    DbxSource source(folder);
+    DbxBlockChain chain(source, nFirstBlock);
+    while (chain.Next()) {
+        std::uint64_t pos = chain.DataOffset();
+        std::uint32_t remaining = chain.Count();
+        while (remaining > 0) {
+            const std::size_t piece = std::min<std::size_t>(remaining, kPieceSize);
+            const std::size_t got = source.ReadSome(pos, buffer.data(), piece);
+            if (got < piece)
+                return Finish(writer, SaveResult::SourceIncomplete);
+            if (!writer.Write(buffer.data(), got))
+                return Finish(writer, SaveResult::WriteFailed);
+            remaining -= static_cast<std::uint32_t>(got);
+            pos += got;
+        }
+    }
+    return Finish(writer, chain.Damaged() ? SaveResult::SourceIncomplete : SaveResult::Saved);
+}
+
+SaveResult CopyFileTo(CFile& source, AtomicFileWriter& writer)
+{
+    StagingBuffer buffer{};
+    const std::uint64_t length = source.GetLength();
+    std::uint64_t copied = 0;
+    for (std::size_t got; (got = source.Read(buffer.data(), kPieceSize)) != 0; copied += got)
+        if (!writer.Write(buffer.data(), got))
+            return Finish(writer, SaveResult::WriteFailed);
+    // A read error also ends the loop; only a copy as long as the file is a whole one.
+    return Finish(writer, copied == length ? SaveResult::Saved : SaveResult::SourceIncomplete);
+}

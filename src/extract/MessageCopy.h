@@ -1,0 +1,38 @@
+#pragma once
+// The one way a stored message becomes a file of its own, shared by the window's save and the
+// command line's extraction. The bytes go through a fixed staging buffer into a temporary file
+// beside the destination, which replaces the destination only once the whole message is there:
+// a failed, partial or refused save never destroys an existing file, and a message of any size
+// is saved with the same small memory.
+
+#include <cstdint>
+#include <string>
+
+#include "platform/AtomicFile.h"
+#include "platform/File.h"
+
+enum class SaveResult {
+    Saved,
+    DestinationRefused,  // the source itself, a file held open exclusively, or not a regular file
+    SourceIncomplete,    // the message could not be read whole (a damaged chain, a short file)
+    WriteFailed,         // the temporary file could not be written, flushed or renamed
+};
+
+// Saves the message whose block chain starts at nFirstBlock in the open mail-folder file folder.
+[[nodiscard]] SaveResult SaveChainAs(const CFile& folder, std::uint32_t nFirstBlock, const std::string& strDestination);
+
+// Saves a copy of the whole open file source, read from its current position to its end.
+[[nodiscard]] SaveResult SaveFileAs(CFile& source, const std::string& strDestination);
+
+// The same in two steps, for a caller that must act between opening the destination and copying.
+// Opening refuses what MayWriteCopyTo refuses and creates the temporary file; the copy then
+// renames it into place, or removes it when the copy is not whole.
+[[nodiscard]] bool OpenCopyDestination(AtomicFileWriter& writer, const std::string& strDestination,
+                                       const FileIdentity& source);
+[[nodiscard]] SaveResult CopyChainTo(const CFile& folder, std::uint32_t nFirstBlock, AtomicFileWriter& writer);
+[[nodiscard]] SaveResult CopyFileTo(CFile& source, AtomicFileWriter& writer);
+
+// True when strDestination may receive a copy of the file source: it does not exist yet, or it is
+// a regular file that is neither source itself (same device and inode, whatever the path) nor a
+// file this process holds open exclusively.
+[[nodiscard]] bool MayWriteCopyTo(const std::string& strDestination, const FileIdentity& source);
