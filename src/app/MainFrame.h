@@ -1,0 +1,118 @@
+#pragma once
+// The one top-level window: menu bar, the toolbar and the credit bar, the listing view in the
+// middle and the status bar with its four panes. It owns the commands that change what is listed
+// and the navigate-to-folder step of every navigation.
+//
+// Every menu item, toolbar button and accelerator goes through OnCommand; OnUpdateCommand tells
+// any menu whether an item is enabled and checked. An owner-drawn menu can therefore replace the
+// plain one and still send the same ids to the same place.
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QMainWindow>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "app/Navigation.h"
+#include "platform/Seams.h"
+
+class CQuilloryApp;
+class CQuilloryView;
+class IFolderChooser;
+class QAction;
+class QLabel;
+class QToolBar;
+
+// Whoever handles the commands the frame leaves alone (About, New, Exit): the application.
+class ICommandTarget {
+public:
+    virtual ~ICommandTarget() = default;
+    // True when the command was handled.
+    virtual bool OnCommand(int nID) = 0;
+};
+
+// What a menu or toolbar shows for one command.
+struct CommandState {
+    bool bEnabled = true;
+    bool bCheckable = false;
+    bool bChecked = false;
+};
+
+class CMainFrame : public QMainWindow, public IMainFrame, public IStatusOutput {
+    Q_OBJECT
+public:
+    // Builds the bars and the view. pAppCommands may be null (nothing beyond the frame's commands).
+    CMainFrame(CQuilloryApp& app, IFolderChooser& chooser, ICommandTarget* pAppCommands);
+    ~CMainFrame() override;
+
+    // The dispatcher of every command id; true when something handled it.
+    bool OnCommand(int nID);
+    [[nodiscard]] CommandState OnUpdateCommand(int nID) const;
+
+    // Asks for a base directory. True when one was chosen (it is then in m_strCurrentDir); false
+    // on cancel, leaving m_strCurrentDir alone. The argument is not used.
+    bool ChooseBaseFolder(const std::string& strUnused);
+
+    // IMainFrame: settles the place to list, asks for a new base when bAsk, marks the rebuild and
+    // reloads the page. Returns before the rebuild runs.
+    void GoToFolder(bool bAsk) override;
+
+    // IStatusOutput: "label n" in the message pane, painted before the call returns (at most a few
+    // dozen times a second; the last text given is always the one left showing).
+    void SetProgressText(std::string_view label, std::int32_t n) override;
+
+    // Brings the counter pane up to m_nItemCount ("%05ld"), widening it to fit. Runs whenever the
+    // event loop goes idle.
+    void OnUpdateItemCount();
+
+    // The kind of the place listed (KIND_DIRECTORY or KIND_MAIL_FOLDER); the entry that named it
+    // does not outlive the rebuild, so the frame keeps this itself.
+    [[nodiscard]] std::int32_t ListedKind() const { return m_nListedKind; }
+
+    // Parts, for the menu that replaces the plain one and for tests.
+    [[nodiscard]] CQuilloryView* View() const { return m_pView; }
+    [[nodiscard]] QAction* CommandAction(int nID) const { return m_actions.value(nID); }
+    [[nodiscard]] QToolBar* ToolBar() const { return m_pToolBar; }
+    [[nodiscard]] QToolBar* DialogBar() const { return m_pDialogBar; }
+    [[nodiscard]] QString MessagePaneText() const;
+    [[nodiscard]] QLabel* IndicatorPane(int nIndicatorId) const;
+
+    // Updates every command's enabled and checked state from OnUpdateCommand.
+    void UpdateCommandStates();
+
+private:
+    void OnCreate();
+    void createActions();
+    void createMenuBar();
+    QToolBar* createToolBar();
+    QToolBar* createDialogBar();
+    void createStatusBar();
+    void createAccelerators();
+    void createView();
+
+    void OnSort(std::int32_t nMode);
+    void OnShowHtmlDialog();
+    void OnIdle();
+    void ShowProgressNow();
+
+    CQuilloryApp& m_app;
+    IFolderChooser& m_chooser;
+    ICommandTarget* m_pAppCommands = nullptr;
+
+    CQuilloryView* m_pView = nullptr;
+    QToolBar* m_pToolBar = nullptr;
+    QToolBar* m_pDialogBar = nullptr;
+    QLabel* m_pMessagePane = nullptr;
+    QLabel* m_pCapsPane = nullptr;
+    QLabel* m_pNumPane = nullptr;
+    QLabel* m_pCountPane = nullptr;
+    QHash<int, QAction*> m_actions;
+
+    std::int32_t m_nListedKind = 4;  // KIND_DIRECTORY
+    std::int32_t m_nShownCount = -1;
+
+    QString m_strProgress;           // the latest progress text given
+    QElapsedTimer m_progressClock;   // since the message pane was last painted
+    bool m_bProgressFlushPending = false;
+};
