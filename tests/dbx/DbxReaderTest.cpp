@@ -1,0 +1,253 @@
+#include <cstring>
+
+#include "DbxFixture.h"
+#include "dbx/DBXReader.h"
+#include "dbx/DbxBlockChain.h"
+
+using dbxgen::Attr4;
+using dbxgen::BuildFolder;
+using dbxgen::Message;
+
+namespace {
+
+std::string Bytes(const listaf* e) { return std::string(e->m_hText.begin(), e->m_hText.end()); }
+
+} // namespace
+
+class DbxReaderTest : public DbxFixture {};
+
+TEST_F(DbxReaderTest, ListsEachMessageWithItsFieldsInIndexOrder)
+{
+    const std::string first =
+        "Return-Path: <x@example.org>\r\nFrom: Ada <ada@example.org>\r\nTo: Bruno <b@example.net>\r\n"
+        "Subject: Minutes\r\nDate: Mon, 2 Jan 2006 10:00:00 +0100\r\n\r\nBody\r\n";
+    std::vector<Message> messages(3);
+    messages[0].text = first;
+    messages[1] = Small("second");
+    messages[2] = Small("third");
+    app.m_nItemCount = 99;
+    std::vector<unsigned char> bytes = BuildFolder(messages);
+    const auto entries = List(bytes);
+
+    ASSERT_EQ(entries.size(), 3u);
+    const listaf* e = entries[0];
+    EXPECT_EQ(e->m_nKind, KIND_FOLDER_MESSAGE);
+    EXPECT_EQ(e->m_strName, "Msg00001");
+    EXPECT_EQ(e->m_strPath, path);
+    EXPECT_EQ(e->m_strFrom, "From: Ada &lt;ada@example.org&gt;");
+    EXPECT_EQ(e->m_strTo, "To: Bruno &lt;b@example.net&gt;");
+    EXPECT_EQ(e->m_strSubject, "Subject: Minutes");
+    EXPECT_EQ(e->m_strDate, "Date: Mon, 2 Jan 2006 10:00:00 +0100");
+    EXPECT_EQ(e->m_strHeader, first.substr(0, first.find("\r\n\r\n")));
+    EXPECT_EQ(e->Size(), first.size());
+    EXPECT_EQ(Bytes(e), first + std::string(2, '\0'));
+    // The record is at the offset the index names, and its attribute 4 names the first block.
+    dbxgen::Builder view;
+    view.Bytes() = bytes;
+    EXPECT_EQ(e->m_nDataOffset, view.FirstBlockOf(e->m_nRecordOffset));
+    EXPECT_EQ(view.Get32(e->m_nRecordOffset), e->m_nRecordOffset);
+
+    EXPECT_EQ(Subjects(entries), (std::vector<std::string>{"Subject: Minutes", "Subject: second", "Subject: third"}));
+    EXPECT_EQ(entries[2]->m_strName, "Msg00003");
+    EXPECT_EQ(app.m_nItemCount, 3);
+    EXPECT_EQ(status.texts, (std::vector<std::string>{"Reading 0", "Reading 1", "Reading 2"}));
+    EXPECT_TRUE(box.messages.empty());
+    EXPECT_EQ(app.m_pCurrentEntry, nullptr);
+}
+
+TEST_F(DbxReaderTest, CountWordZeroListsNothingAndLeavesTheCounterAlone)
+{
+    std::vector<Message> messages{Small("a"), Small("b")};
+    dbxgen::Options options;
+    options.nCountWord = 0;
+    app.m_nItemCount = 7;
+    EXPECT_TRUE(List(BuildFolder(messages, options)).empty());
+    EXPECT_EQ(app.m_nItemCount, 7);
+    EXPECT_TRUE(box.messages.empty());
+    EXPECT_TRUE(status.texts.empty());
+}
+
+TEST_F(DbxReaderTest, RecordsThatNameNoMessageAreLeftOutWithoutGapsInTheNames)
+{
+    std::vector<Message> messages{Small("a"), Small("dropped-own"), Small("b"), Small("dropped-slots"), Small("c")};
+    messages[1].bWrongOwnOffset = true;
+    messages[3].bNoSlots = true;
+    const auto entries = List(BuildFolder(messages));
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(Subjects(entries), (std::vector<std::string>{"Subject: a", "Subject: b", "Subject: c"}));
+    EXPECT_EQ(entries[1]->m_strName, "Msg00002");
+    EXPECT_EQ(entries[2]->m_strName, "Msg00003");
+    EXPECT_EQ(app.m_nItemCount, 3);
+    EXPECT_TRUE(box.messages.empty());
+}
+
+TEST_F(DbxReaderTest, ARecordWithoutDataAttributeEmptiesTheWholeList)
+{
+    std::vector<Message> messages{Small("a"), Small("b"), Small("c")};
+    messages[2].attr4 = Attr4::Missing;
+    app.m_nItemCount = 5;
+    EXPECT_TRUE(List(BuildFolder(messages)).empty());
+    EXPECT_EQ(Texts(), std::vector<std::string>{"No message in this place!"});
+    EXPECT_EQ(box.messages[0].caption, "Quillory");
+    EXPECT_EQ(box.messages[0].flags, MB_OK);
+    EXPECT_EQ(app.m_nItemCount, 0);
+}
+
+TEST_F(DbxReaderTest, ChainsAreGatheredAcrossBlocksWhateverTheAttributeForm)
+{
+    // Indirect attribute, a record whose data-block slot comes after others, a chain with an
+    // empty block, and a message of a single block.
+    std::vector<Message> messages{Small("indirect"), Small("late slot"), Small("empty block"), Small("one block")};
+    messages[0].attr4 = Attr4::Indirect;
+    messages[0].nBlockSize = 7;
+    messages[1].nSlotsBefore = 5;
+    messages[1].nBlockSize = 10;
+    messages[2].bEmptyBlockAfterFirst = true;
+    messages[2].nBlockSize = 3;
+    messages[3].nBlockSize = 4096;
+    const auto entries = List(BuildFolder(messages));
+    ASSERT_EQ(entries.size(), 4u);
+    for (std::size_t i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(Bytes(entries[i]), messages[i].text + std::string(2, '\0'));
+        EXPECT_EQ(entries[i]->Size(), messages[i].text.size());
+        EXPECT_EQ(entries[i]->m_strHeader, messages[i].text.substr(0, messages[i].text.find("\r\n\r\n")));
+    }
+    EXPECT_TRUE(box.messages.empty());
+}
+
+TEST_F(DbxReaderTest, GatheringStopsWithThePieceThatPassesTwoAndAHalfKilobytes)
+{
+    struct Case {
+        std::size_t length;
+        std::uint32_t block;
+        std::size_t gathered;
+    };
+    const Case cases[] = {
+        {2500, 512, 2500},    // not past 2500: the whole message
+        {3000, 512, 2560},    // the fifth block passes 2500
+        {2000, 2000, 2000},   // a single short block
+        {10000, 2000, 4000},  // the second block passes
+        {10000, 2500, 5000},  // exactly 2500 is not past it
+        {10000, 3000, 3000},  // one piece of a whole block
+        {10000, 8000, 3000},  // a long block is read in pieces of 3000
+        {2501, 2501, 2501},   // a single block just past the limit
+    };
+    std::vector<Message> messages;
+    for (const Case& c : cases) {
+        Message m;
+        for (std::size_t i = 0; i < c.length; ++i)
+            m.text += static_cast<char>('a' + (i * 7) % 26);
+        m.nBlockSize = c.block;
+        messages.push_back(m);
+    }
+    const auto entries = List(BuildFolder(messages));
+    ASSERT_EQ(entries.size(), std::size(cases));
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(entries[i]->Size(), cases[i].gathered);
+        // Only the gathered bytes are kept, and two zeros after them.
+        EXPECT_EQ(Bytes(entries[i]), messages[i].text.substr(0, cases[i].gathered) + std::string(2, '\0'));
+    }
+}
+
+TEST_F(DbxReaderTest, HeaderLinesFollowTheLabelRules)
+{
+    using namespace std::string_literals;
+    struct Case {
+        const char* what;
+        std::string text;
+        std::string from, to, subject, date, header;
+    };
+    const Case cases[] = {
+        {"a label at the very start has no line feed before it",
+         "Subject: first\r\nFrom: a\r\n\r\n", "From: a", "", "", "", "Subject: first\r\nFrom: a"},
+        {"labels are found in any case and kept in the message's own",
+         "X: 1\r\nFROM: Big\r\nsubject: small\r\nDaTe: today\r\n\r\n", "FROM: Big", "", "subject: small",
+         "DaTe: today", "X: 1\r\nFROM: Big\r\nsubject: small\r\nDaTe: today"},
+        {"only the first line of a folded header",
+         "X: 1\r\nSubject: one\r\n two\r\n\r\n", "", "", "Subject: one", "", "X: 1\r\nSubject: one\r\n two"},
+        {"with bare line feeds a field runs on to the next carriage return",
+         "X: 1\nFrom: a\nTo: b\r\nrest", "From: a\nTo: b", "To: b", "", "", ""},
+        {"a field runs to the end of the text when no carriage return follows",
+         "X: 1\r\nDate: the end", "", "", "", "Date: the end", ""},
+        {"a zero byte ends the searched text",
+         "X: 1\r\nTo: t\r\n\0From: hidden\r\n\r\n"s, "", "To: t", "", "", ""},
+        {"less-than, greater-than and quotes are escaped; the header block is not",
+         "X: 1\r\nFrom: \"Ada\" <a@b>\r\n\r\n", "From: 'Ada' &lt;a@b&gt;", "", "", "", "X: 1\r\nFrom: \"Ada\" <a@b>"},
+        {"codes are replaced in sender, recipient and date but not in the subject",
+         "X: 1\r\nSubject: a=20b=2Ec\r\nFrom: a=20b=2Ec\r\nTo: x=2E=2Ey\r\nDate: 1=202\r\n\r\n", "From: a b.c",
+         "To: x..y", "Subject: a=20b=2Ec", "Date: 1 2",
+         "X: 1\r\nSubject: a=20b=2Ec\r\nFrom: a=20b=2Ec\r\nTo: x=2E=2Ey\r\nDate: 1=202"},
+        {"no blank line, no header block", "X: 1\r\nTo: t\r\n", "", "To: t", "", "", ""},
+        {"lines past the first 3000 bytes are not searched",
+         "X: " + std::string(3100, 'p') + "\r\nDate: late\r\n\r\n", "", "", "", "", ""},
+    };
+    std::vector<Message> messages;
+    for (const Case& c : cases) {
+        Message m;
+        m.text = c.text;
+        m.nBlockSize = 4000;
+        messages.push_back(m);
+    }
+    const auto entries = List(BuildFolder(messages));
+    ASSERT_EQ(entries.size(), std::size(cases));
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].what);
+        EXPECT_EQ(entries[i]->m_strFrom, cases[i].from);
+        EXPECT_EQ(entries[i]->m_strTo, cases[i].to);
+        EXPECT_EQ(entries[i]->m_strSubject, cases[i].subject);
+        EXPECT_EQ(entries[i]->m_strDate, cases[i].date);
+        EXPECT_EQ(entries[i]->m_strHeader, cases[i].header);
+    }
+}
+
+TEST_F(DbxReaderTest, AFileThatCannotBeOpenedListsNothing)
+{
+    EXPECT_TRUE(ListPath(dir.Sub("missing.dbx")).empty());
+    EXPECT_TRUE(ListPath("").empty());
+    EXPECT_TRUE(ListPath(dir.Path()).empty());  // a directory is no folder file
+    EXPECT_EQ(Texts(), std::vector<std::string>(3, "Errore in apertura file"));
+}
+
+TEST_F(DbxReaderTest, NamesTakeSixDigitsFromTheHundredThousandthMessage)
+{
+    std::vector<Message> messages(100001);
+    for (std::size_t i = 0; i < messages.size(); ++i)
+        messages[i].text = "X\r\nSubject: " + std::to_string(i + 1) + "\r\n";
+    const auto entries = List(BuildFolder(messages));
+    ASSERT_EQ(entries.size(), messages.size());
+    EXPECT_EQ(entries[99998]->m_strName, "Msg99999");
+    EXPECT_EQ(entries[99999]->m_strName, "Msg100000");
+    EXPECT_EQ(entries[100000]->m_strName, "Msg100001");
+    EXPECT_EQ(entries[100000]->m_strSubject, "Subject: 100001");
+    EXPECT_EQ(entries[54321]->m_strSubject, "Subject: 54322");
+}
+
+TEST(DbxTextTest, CountUntilCountsToTheCharacterOrTheEnd)
+{
+    EXPECT_EQ(DBXReader::CountUntil("ab\rcd", 0, '\r'), 2);
+    EXPECT_EQ(DBXReader::CountUntil("ab\rcd", 2, '\r'), 0);
+    EXPECT_EQ(DBXReader::CountUntil("ab\rcd", 3, '\r'), 2);
+    EXPECT_EQ(DBXReader::CountUntil("abc", 5, '\r'), 0);
+}
+
+TEST(DbxTextTest, ReplaceAllReplacesUntilNoneIsLeft)
+{
+    struct Case {
+        std::string text, code, replacement, expected;
+    };
+    const Case cases[] = {
+        {"a=20b=20c", "=20", " ", "a b c"},
+        {"=20=20", "=20", " ", "  "},
+        {"x==2E2E", "=2E", ".", "x=.2E"},
+        {"aab", "ab", "b", "b"},          // each replacement makes the next occurrence
+        {"ab", "ab", "xaby", "xaby"},     // would never end: replaced once
+        {"none", "=20", " ", "none"},
+    };
+    for (const Case& c : cases) {
+        std::string text = c.text;
+        DBXReader::ReplaceAll(text, c.code, c.replacement);
+        EXPECT_EQ(text, c.expected) << c.text;
+    }
+}

@@ -1,0 +1,61 @@
+// quillory-dbxgen: writes a made-up mail-folder file, for demos and benchmarks.
+
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+#include "dbxgen/DbxGen.h"
+
+namespace {
+
+int Usage()
+{
+    std::cerr << "usage: quillory-dbxgen OUT.dbx [--messages N] [--body BYTES] [--block BYTES]\n"
+                 "                       [--layout packed|scattered]\n";
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string out;
+    std::uint32_t count = 20;
+    std::size_t body = 600;
+    std::uint32_t block = 512;
+    dbxgen::Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--messages" && hasValue)
+            count = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+        else if (arg == "--body" && hasValue)
+            body = std::strtoull(argv[++i], nullptr, 10);
+        else if (arg == "--block" && hasValue)
+            block = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+        else if (arg == "--layout" && hasValue) {
+            const std::string layout = argv[++i];
+            if (layout == "packed")
+                options.layout = dbxgen::Layout::Packed;
+            else if (layout == "scattered")
+                options.layout = dbxgen::Layout::Scattered;
+            else
+                return Usage();
+        } else if (arg.rfind("--", 0) == 0 || !out.empty())
+            return Usage();
+        else
+            out = arg;
+    }
+    if (out.empty() || block == 0)
+        return Usage();
+    std::vector<dbxgen::Message> messages(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        messages[i].text = dbxgen::SampleMessage(i, body);
+        messages[i].nBlockSize = block;
+    }
+    if (!dbxgen::WriteFile(out, dbxgen::BuildFolder(messages, options))) {
+        std::cerr << "quillory-dbxgen: cannot write " << out << "\n";
+        return 1;
+    }
+    return 0;
+}
