@@ -1,3 +1,123 @@
-#include "cli/Commands.h"
+#include <filesystem>
+#include <iostream>
+#include <set>
+#include <string>
+#include <system_error>
+#include <vector>
 
-int RunExtract(int, char**) { return 2; }
+#include "app/QuilloryApp.h"
+#include "cli/CliOutput.h"
+#include "cli/Commands.h"
+#include "extract/MessageCopy.h"
+#include "platform/File.h"
+#include "platform/Path.h"
+
+namespace {
+
+int Usage()
+{
+    std::cerr << "usage: quillory-cli extract PATH OUTDIR [NAME ...] [--overwrite]\n";
+    return 2;
+}
+
+// "Msg00003" and "Msg00003.eml" name the same message.
+std::string MessageName(std::string name)
+{
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".eml") == 0)
+        name.resize(name.size() - 4);
+    return name;
+}
+
+} // namespace
+
+int RunExtract(int argc, char** argv)
+{
+    std::vector<std::string> positional;
+    bool bOverwrite = false;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--overwrite")
+            bOverwrite = true;
+        else if (arg.rfind("--", 0) == 0)
+            return Usage();
+        else
+            positional.push_back(arg);
+    }
+    if (positional.size() < 2)
+        return Usage();
+    const std::string path = positional[0];
+    const std::string outDir = positional[1];
+    const std::vector<std::string> names(positional.begin() + 2, positional.end());
+
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        std::cerr << "quillory-cli: " << path << " is a directory, not a mail-folder file\n";
+        return 1;
+    }
+    std::filesystem::create_directories(outDir, ec);
+    if (!std::filesystem::is_directory(outDir, ec)) {
+        std::cerr << "quillory-cli: cannot use " << outDir << " as the output directory\n";
+        return 1;
+    }
+
+    // Listed exactly as the window lists it, so the names are the ones the window shows.
+    StderrMessageBox messages;
+    CQuilloryApp app;
+    app.m_pMessageBox = &messages;
+    listaf* folder = app.AppendEntry();
+    folder->m_strPath = path;
+    folder->m_nKind = KIND_MAIL_FOLDER;
+    app.m_pCurrentEntry = folder;
+    app.m_strCurrentDir = path;
+    app.ListMailFolder();
+    bool bAllWritten = !messages.AnyShown();
+
+    std::vector<const listaf*> wanted;
+    if (names.empty()) {
+        for (const listaf* e = app.FirstEntry(); e; e = e->Next())
+            wanted.push_back(e);
+    } else {
+        std::set<std::string> seen;
+        for (const std::string& given : names) {
+            const std::string name = MessageName(given);
+            if (!seen.insert(name).second)
+                continue;
+            const listaf* found = nullptr;
+            for (const listaf* e = app.FirstEntry(); e && !found; e = e->Next())
+                if (e->m_strName == name)
+                    found = e;
+            if (found) {
+                wanted.push_back(found);
+            } else {
+                std::cerr << "quillory-cli: no message named " << given << " in " << path << "\n";
+                bAllWritten = false;
+            }
+        }
+    }
+    if (wanted.empty())
+        return bAllWritten ? 0 : 1;
+
+    // One open of the folder for every message; each copy streams through a fixed buffer.
+    CFile source;
+    if (!source.Open(path, CFile::modeRead | CFile::typeBinary)) {
+        std::cerr << "Error on opening file " << path << "\n";
+        return 1;
+    }
+    for (const listaf* e : wanted) {
+        const std::string destination = JoinPath(outDir, e->m_strName + ".eml");
+        if (!bOverwrite && std::filesystem::symlink_status(destination, ec).type() != std::filesystem::file_type::not_found) {
+            std::cerr << "quillory-cli: " << destination << " exists, skipped (--overwrite replaces it)\n";
+            bAllWritten = false;
+            continue;
+        }
+        const SaveResult result = SaveChainAs(source, e->m_nDataOffset, destination);
+        if (result == SaveResult::Saved) {
+            std::cout << destination << '\n';
+        } else {
+            std::cerr << SaveFailureText(result, path, destination) << '\n';
+            bAllWritten = false;
+        }
+    }
+    std::cout.flush();
+    return bAllWritten ? 0 : 1;
+}

@@ -25,6 +25,21 @@ SaveResult Finish(AtomicFileWriter& writer, SaveResult result)
 
 } // namespace
 
+std::string SaveFailureText(SaveResult result, const std::string& strSource, const std::string& strDestination)
+{
+    switch (result) {
+    case SaveResult::Saved:
+        break;
+    case SaveResult::DestinationRefused:
+        return "Error on opening file " + strDestination;
+    case SaveResult::SourceIncomplete:
+        return "Error on reading file " + strSource + ": the message is damaged and was not saved.";
+    case SaveResult::WriteFailed:
+        return "Error on writing file " + strDestination;
+    }
+    return {};
+}
+
 bool MayWriteCopyTo(const std::string& strDestination, const FileIdentity& source)
 {
     std::error_code ec;

@@ -18,6 +18,11 @@ enum class SaveResult {
     WriteFailed,         // the temporary file could not be written, flushed or renamed
 };
 
+// What the user is told when a save ended with result: "" for Saved, else one line naming the
+// file concerned ("Error on opening file %s" for a refused destination).
+[[nodiscard]] std::string SaveFailureText(SaveResult result, const std::string& strSource,
+                                          const std::string& strDestination);
+
 // Saves the message whose block chain starts at nFirstBlock in the open mail-folder file folder.
 [[nodiscard]] SaveResult SaveChainAs(const CFile& folder, std::uint32_t nFirstBlock, const std::string& strDestination);
 

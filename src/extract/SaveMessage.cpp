@@ -30,19 +30,8 @@ std::optional<std::string> AskDestination(ISaveDialog* pDialog, const listaf& en
 // Tells the user how a save ended; a save that worked says nothing.
 void Report(CQuilloryApp& app, SaveResult result, const std::string& strSource, const std::string& strDestination)
 {
-    switch (result) {
-    case SaveResult::Saved:
-        break;
-    case SaveResult::DestinationRefused:
-        app.ShowMessage(Format("Error on opening file %s", strDestination));
-        break;
-    case SaveResult::SourceIncomplete:
-        app.ShowMessage(Format("Error on reading file %s: the message is damaged and was not saved.", strSource));
-        break;
-    case SaveResult::WriteFailed:
-        app.ShowMessage(Format("Error on writing file %s", strDestination));
-        break;
-    }
+    if (result != SaveResult::Saved)
+        app.ShowMessage(SaveFailureText(result, strSource, strDestination));
 }
 
 } // namespace

@@ -1,0 +1,111 @@
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "TempDir.h"
+#include "cli/Commands.h"
+#include "dbxgen/DbxGen.h"
+
+namespace {
+
+struct Outcome {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+} // namespace
+
+class ExtractCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (std::uint32_t i = 0; i < 4; ++i)
+            messages.push_back(dbxgen::Message{dbxgen::SampleMessage(i, 1000 + 3000 * i)});
+        messages[1].bWrongOwnOffset = true;  // not a message: the names close up over it
+        const auto bytes = dbxgen::BuildFolder(messages);
+        folder = dir.Write("Inbox.dbx", std::string(bytes.begin(), bytes.end()));
+        out = dir.Sub("out");
+    }
+
+    Outcome Run(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), {"quillory-cli", "extract"});
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        const int status = RunExtract(static_cast<int>(argv.size()), argv.data());
+        std::string o = testing::internal::GetCapturedStdout();
+        std::string e = testing::internal::GetCapturedStderr();
+        return {status, o, e};
+    }
+
+    TempDir dir;
+    std::vector<dbxgen::Message> messages;
+    std::string folder;
+    std::string out;
+};
+
+TEST_F(ExtractCommandTest, ExtractsEveryListedMessageUnderItsName)
+{
+    const Outcome r = Run({folder, out});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(ReadAll(out + "/Msg00001.eml"), messages[0].text);
+    EXPECT_EQ(ReadAll(out + "/Msg00002.eml"), messages[2].text);
+    EXPECT_EQ(ReadAll(out + "/Msg00003.eml"), messages[3].text);
+    EXPECT_FALSE(std::filesystem::exists(out + "/Msg00004.eml"));
+    EXPECT_EQ(r.out, out + "/Msg00001.eml\n" + out + "/Msg00002.eml\n" + out + "/Msg00003.eml\n");
+}
+
+TEST_F(ExtractCommandTest, OnlyTheNamedOnesAndUnknownNamesFail)
+{
+    Outcome r = Run({folder, out, "Msg00003", "Msg00003.eml"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadAll(out + "/Msg00003.eml"), messages[3].text);
+    EXPECT_FALSE(std::filesystem::exists(out + "/Msg00001.eml"));
+
+    r = Run({folder, out, "Msg00001", "Msg00009"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Msg00009"), std::string::npos);
+    EXPECT_EQ(ReadAll(out + "/Msg00001.eml"), messages[0].text);
+}
+
+TEST_F(ExtractCommandTest, ExistingFilesAreKeptUnlessOverwriteIsGiven)
+{
+    std::filesystem::create_directories(out);
+    dir.Write("out/Msg00002.eml", "mine");
+    Outcome r = Run({folder, out});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Msg00002.eml exists"), std::string::npos);
+    EXPECT_EQ(ReadAll(out + "/Msg00002.eml"), "mine");
+    EXPECT_EQ(ReadAll(out + "/Msg00003.eml"), messages[3].text);  // the others are still written
+
+    r = Run({"--overwrite", folder, out, "Msg00002"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadAll(out + "/Msg00002.eml"), messages[2].text);
+}
+
+TEST_F(ExtractCommandTest, WrongUsageAndUnreadableFolders)
+{
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        const char* says;
+    };
+    const Case cases[] = {
+        {{}, 2, "usage: quillory-cli extract PATH OUTDIR [NAME ...] [--overwrite]\n"},
+        {{folder}, 2, "usage:"},
+        {{folder, out, "--force"}, 2, "usage:"},
+        {{dir.Path(), out}, 1, "is a directory"},
+        {{dir.Sub("missing.dbx"), out}, 1, "Errore in apertura file"},
+    };
+    for (const Case& c : cases) {
+        const Outcome r = Run(c.args);
+        EXPECT_EQ(r.status, c.status) << c.says;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+}
