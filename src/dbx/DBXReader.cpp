@@ -21,13 +21,24 @@ constexpr std::uint64_t kSmallestMessage = DBX_RECORD_FIXED_SIZE + DBX_SLOT_SIZE
 // The header line that starts after a line feed with label (found ignoring case), up to the
 // character before the next carriage return, or to the end of the text; "" when there is none.
 // A label at the very start of the text has no line feed before it and is not found.
-std::string TakeLine(const std::string& text, std::string_view label)
+//
+// The line is escaped, and for every field but the subject its quoted-printable codes replaced,
+// on its own rather than as part of the whole searched text: the result is the same, since no
+// label, code, line feed or carriage return contains a character that escaping or replacing
+// writes or removes, and it spares rewriting 3000 bytes four times for every message.
+std::string TakeLine(std::string_view raw, std::string_view label, bool bReplaceCodes)
 {
-    const std::int32_t p = FindNoCase(text, label, 0);
+    const std::int32_t p = FindNoCase(raw, label, 0);
     if (p <= 0)
         return {};
-    const std::int32_t c = DBXReader::CountUntil(text, p, '\r');
-    return text.substr(static_cast<std::size_t>(p) + 1, static_cast<std::size_t>(c - 1));
+    const std::int32_t c = DBXReader::CountUntil(raw, p, '\r');
+    std::string line(raw.substr(static_cast<std::size_t>(p) + 1, static_cast<std::size_t>(c - 1)));
+    EscapeForHtml(line);
+    if (bReplaceCodes) {
+        DBXReader::ReplaceAll(line, "=2E", ".");
+        DBXReader::ReplaceAll(line, "=20", " ");
+    }
+    return line;
 }
 
 } // namespace
@@ -283,8 +294,9 @@ void DBXReader::Gather(DbxSource& source, listaf& entry)
     // Only the beginning of a message is read while listing: the pieces up to the first one that
     // takes the count past 2500 bytes. The rest of the chain is left alone, so listing a folder
     // costs what its number of messages costs, not their size.
-    std::vector<unsigned char> text;
-    text.reserve(kGatherEnough + kPieceSize + 2);
+    std::vector<unsigned char>& text = m_gathered;
+    text.clear();
+    text.reserve(kGatherEnough + kPieceSize);
     DbxBlockChain chain(source, entry.m_nDataOffset);
     bool bDone = false;
     while (!bDone && chain.Next()) {
@@ -337,23 +349,19 @@ void DBXReader::TakeHeaderLines(listaf& entry, std::int32_t nPosition)
     // The searched text is at most the first 3000 gathered bytes, and ends at the first zero byte.
     const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(entry.Size(), kPieceSize));
     const char* bytes = reinterpret_cast<const char*>(entry.m_hText.data());
-    const std::string raw(bytes, strnlen(bytes, n));
+    const std::string_view raw(bytes, strnlen(bytes, n));
 
-    std::string text = raw;
-    EscapeForHtml(text);
-    // The subject is taken before the quoted-printable codes are replaced, so it keeps them.
-    entry.m_strSubject = TakeLine(text, "\nSubject:");
+    // The subject keeps its quoted-printable codes; sender, recipient and date have them replaced.
+    entry.m_strSubject = TakeLine(raw, "\nSubject:", false);
     char name[32];
     std::snprintf(name, sizeof name, "Msg%05ld", static_cast<long>(nPosition) + 1);
     entry.m_strName = name;
-    ReplaceAll(text, "=2E", ".");
-    ReplaceAll(text, "=20", " ");
     entry.m_strPath = m_strFilePath;
-    entry.m_strFrom = TakeLine(text, "\nFrom:");
-    entry.m_strTo = TakeLine(text, "\nTo:");
-    entry.m_strDate = TakeLine(text, "\nDate:");
+    entry.m_strFrom = TakeLine(raw, "\nFrom:", true);
+    entry.m_strTo = TakeLine(raw, "\nTo:", true);
+    entry.m_strDate = TakeLine(raw, "\nDate:", true);
     if (const auto end = raw.find("\r\n\r\n"); end != std::string::npos)
-        entry.m_strHeader = raw.substr(0, end);
+        entry.m_strHeader = std::string(raw.substr(0, end));
 }
 
 std::uint32_t DBXReader::ChainLength(std::uint32_t nBlock)

@@ -69,6 +69,7 @@ private:
     void TakeHeaderLines(listaf& entry, std::int32_t nPosition);
 
     CQuilloryApp& m_app;
+    std::vector<unsigned char> m_gathered;  // one message's beginning, before it goes to its entry
     bool m_bDamaged = false;
     std::uint64_t m_nEntryLimit = 0;     // entries the file could hold at most
     std::uint64_t m_nGatherBudget = 0;   // message bytes the file could hold at most

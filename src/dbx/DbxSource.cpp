@@ -9,7 +9,7 @@ namespace {
 
 // Large enough to hold a record, a block header and the first pieces of a message in one read,
 // small enough that listing a folder of huge messages does not read much past what it uses.
-constexpr std::size_t kWindowSize = 16 * 1024;
+constexpr std::size_t kWindowSize = 4 * 1024;
 
 } // namespace
 

@@ -9,7 +9,6 @@ namespace dbxgen {
 
 namespace {
 
-constexpr std::uint32_t kHeaderSize = 0x24BC;
 constexpr std::uint32_t kNodeSize = 636;
 
 void Append32(std::vector<unsigned char>& out, std::uint32_t v)
@@ -20,7 +19,7 @@ void Append32(std::vector<unsigned char>& out, std::uint32_t v)
 
 } // namespace
 
-Builder::Builder() : m_bytes(kHeaderSize, 0)
+Builder::Builder(std::uint32_t nHeaderSize) : m_bytes(std::max<std::uint32_t>(nHeaderSize, 0xE8), 0)
 {
     const char signature[] = "QUILLORY-TEST-FOLDER";
     std::copy(signature, signature + sizeof signature - 1, m_bytes.begin());
@@ -213,7 +212,7 @@ Node NodeOf(const Plan& plan, const std::vector<std::uint32_t>& records)
 
 std::vector<unsigned char> BuildFolder(const std::vector<Message>& messages, const Options& options)
 {
-    Builder builder;
+    Builder builder(options.nHeaderSize);
     const std::uint32_t count = static_cast<std::uint32_t>(messages.size());
     const std::uint32_t perNode = std::clamp<std::uint32_t>(options.nEntriesPerNode, 1, 51);
     std::uint32_t height = 1;

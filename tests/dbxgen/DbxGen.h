@@ -45,7 +45,9 @@ struct Node {
 // Low-level: appends pieces to a file image and patches fields. Offsets are file offsets.
 class Builder {
 public:
-    Builder();  // a file header, all zero but for a made-up signature
+    // A file header of nHeaderSize bytes (at least 0xE8, the fields read), all zero but for a
+    // made-up signature; real folders have 0x24BC.
+    explicit Builder(std::uint32_t nHeaderSize = 0x24BC);
 
     [[nodiscard]] std::uint32_t Tell() const { return static_cast<std::uint32_t>(m_bytes.size()); }
     // Appends the message's blocks and then its record; returns the record's offset.
@@ -80,6 +82,7 @@ struct Options {
     Layout layout = Layout::Packed;
     std::uint32_t nEntriesPerNode = 51;       // the most a 636-byte node holds
     std::optional<std::uint32_t> nCountWord;  // default: the number of messages
+    std::uint32_t nHeaderSize = 0x24BC;       // smaller makes small seeds for the fuzzer
 };
 
 // A whole folder whose index tree lists the messages in order. The first node (header 0x30) is the

@@ -11,7 +11,8 @@ namespace {
 int Usage()
 {
     std::cerr << "usage: quillory-dbxgen OUT.dbx [--messages N] [--body BYTES] [--block BYTES]\n"
-                 "                       [--layout packed|scattered]\n";
+                 "                       [--layout packed|scattered] [--per-node N]\n"
+                 "                       [--header BYTES]\n";
     return 2;
 }
 
@@ -33,6 +34,10 @@ int main(int argc, char** argv)
             body = std::strtoull(argv[++i], nullptr, 10);
         else if (arg == "--block" && hasValue)
             block = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+        else if (arg == "--header" && hasValue)
+            options.nHeaderSize = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+        else if (arg == "--per-node" && hasValue)
+            options.nEntriesPerNode = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
         else if (arg == "--layout" && hasValue) {
             const std::string layout = argv[++i];
             if (layout == "packed")
