@@ -1,0 +1,269 @@
+#include "view/QuilloryView.h"
+
+#include <QEventLoop>
+#include <QMetaObject>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QTimer>
+#include <QVariantMap>
+#include <QWebEngineLoadingInfo>
+#include <QWebEngineProfile>
+#include <cstdio>
+
+#include "app/QuilloryApp.h"
+#include "view/ListingPageCore.h"
+#include "view/NavigationCore.h"
+#include "view/ResScheme.h"
+
+namespace {
+
+// Large enough that a table of 100,000 rows goes over in a few dozen page calls, small enough
+// that no single script holds the page for long.
+constexpr std::size_t kScriptBatchBytes = 4u << 20;
+
+// How often a reload still waiting for its document asks the page again.
+constexpr int kSettleIntervalMs = 20;
+
+std::map<std::string, std::string, std::less<>> TagsFrom(const QVariant& value)
+{
+    std::map<std::string, std::string, std::less<>> tags;
+    const QVariantMap map = value.toMap();
+    for (auto it = map.cbegin(); it != map.cend(); ++it)
+        tags.emplace(it.key().toStdString(), it.value().toString().toUpper().toStdString());
+    return tags;
+}
+
+} // namespace
+
+CQuilloryPage::CQuilloryPage(QWebEngineProfile* profile, CQuilloryView* view)
+    : QWebEnginePage(profile, nullptr), m_pView(view)
+{
+}
+
+bool CQuilloryPage::acceptNavigationRequest(const QUrl& url, NavigationType /*type*/, bool isMainFrame)
+{
+    return m_pView->AcceptNavigation(url, isMainFrame);
+}
+
+// Stored mail must not be able to put up dialogs; the listing itself never asks for one.
+void CQuilloryPage::javaScriptAlert(const QUrl&, const QString&) { ++m_nScriptDialogs; }
+
+bool CQuilloryPage::javaScriptConfirm(const QUrl&, const QString&)
+{
+    ++m_nScriptDialogs;
+    return false;
+}
+
+bool CQuilloryPage::javaScriptPrompt(const QUrl&, const QString&, const QString&, QString*)
+{
+    ++m_nScriptDialogs;
+    return false;
+}
+
+void CQuilloryPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,
+                                             int lineNumber, const QString& sourceID)
+{
+    // Only our own scripts log errors here; they point at a fault of ours.
+    if (level == ErrorMessageLevel)
+        std::fprintf(stderr, "quillory: page script error at %s:%d: %s\n", qPrintable(sourceID), lineNumber,
+                     qPrintable(message));
+}
+
+CQuilloryView::CQuilloryView(CQuilloryApp& app, QWidget* parent)
+    : QWebEngineView(parent),
+      m_app(app),
+      m_host([this](std::string script) { RunPageScript(std::move(script)); }, kScriptBatchBytes)
+{
+    m_pProfile = CreateResProfile(&m_pGate);
+    m_pPage = new CQuilloryPage(m_pProfile, this);
+    setPage(m_pPage);
+    // The browser's own menu offers back, forward and reload, none of which means anything here.
+    setContextMenuPolicy(Qt::NoContextMenu);
+    connect(m_pPage, &QWebEnginePage::loadingChanged, this, &CQuilloryView::OnLoadingChanged);
+    m_settleTimer.setInterval(kSettleIntervalMs);
+    connect(&m_settleTimer, &QTimer::timeout, this, &CQuilloryView::Settle);
+    connect(this, &QWebEngineView::printFinished, this, [this](bool) { m_pPrinter.reset(); });
+    OnInitialUpdate();
+}
+
+CQuilloryView::~CQuilloryView()
+{
+    if (m_app.m_pView == this)
+        m_app.m_pView = nullptr;
+    // A page must go before its profile.
+    delete m_pPage;
+    m_pPage = nullptr;
+    delete m_pProfile;
+}
+
+void CQuilloryView::OnInitialUpdate()
+{
+    m_app.m_pView = this;
+    ReloadPage();
+}
+
+void CQuilloryView::ReloadPage()
+{
+    // The old page's rows are gone with it; anything still queued for it must not reach the new one.
+    m_host.Detach();
+    ++m_nGeneration;
+    m_bAwaitingDocument = true;
+    m_pPage->load(ResourcePageUrl(kListingPageId));
+    m_settleTimer.start();
+}
+
+int CQuilloryView::CheckPage()
+{
+    // Before the loaded page has been probed there is no document to check.
+    if (!m_host.IsAttached())
+        return 0;
+    return CheckListingPage(m_app, m_host);
+}
+
+int CQuilloryView::FillTable()
+{
+    if (!m_host.IsAttached())
+        return 0;
+    const int generation = m_host.Generation();
+    FillListingTable(m_app, m_host);
+    QPointer<CQuilloryView> self(this);
+    m_pPage->runJavaScript(QString::fromLatin1(ScriptPageHostCore::RowCountScript(generation)),
+                           QWebEngineScript::ApplicationWorld, [self, generation](const QVariant& rows) {
+                               if (self && generation == self->m_nGeneration && rows.isValid() &&
+                                   rows.toInt() >= 0)
+                                   emit self->tableFilled(rows.toInt());
+                           });
+    return 0;
+}
+
+void CQuilloryView::OnBeforeNavigate2(const std::string& strAddress, bool& bCancel)
+{
+    HandleBeforeNavigate(m_app, strAddress, bCancel);
+}
+
+void CQuilloryView::OnDocumentComplete(const std::string& strAddress)
+{
+    HandleDocumentComplete(m_app, strAddress);
+}
+
+bool CQuilloryView::AcceptNavigation(const QUrl& url, bool isMainFrame)
+{
+    const bool bResource = url.scheme().compare(QLatin1String(kResScheme), Qt::CaseInsensitive) == 0;
+    if (!isMainFrame)
+        return bResource;
+    const std::string address = url.toEncoded().toStdString();
+    if (bResource && LastSegment(address) != kGoUpSegment) {
+        bool bCancel = false;
+        OnBeforeNavigate2(address, bCancel);
+        return !bCancel;
+    }
+    // Acting on a click can reload the page or open a modal save dialog; neither may happen inside
+    // the browser's navigation check, so the click is handled once the check has returned. The
+    // navigation itself never goes on: a row link names no real place, and a link to an entry that
+    // no longer exists must not take the listing away.
+    QPointer<CQuilloryView> self(this);
+    QMetaObject::invokeMethod(
+        this,
+        [self, address] {
+            if (!self)
+                return;
+            bool bCancel = false;
+            self->OnBeforeNavigate2(address, bCancel);
+        },
+        Qt::QueuedConnection);
+    return false;
+}
+
+void CQuilloryView::OnLoadingChanged(const QWebEngineLoadingInfo& info)
+{
+    // The browser's load events cannot be taken at their word: a refused click also starts a
+    // "load", and when one is refused while the skeleton reloads, the skeleton's completion may be
+    // reported as the other's abort, or not at all. They only hasten the look at the page; what
+    // counts is what the page itself holds.
+    if (info.status() != QWebEngineLoadingInfo::LoadStartedStatus)
+        Settle();
+}
+
+void CQuilloryView::Settle()
+{
+    if (!m_bAwaitingDocument) {
+        m_settleTimer.stop();
+        return;
+    }
+    if (m_bProbing)
+        return;
+    m_bProbing = true;
+    const int generation = m_nGeneration;
+    QPointer<CQuilloryView> self(this);
+    m_pPage->runJavaScript(QString::fromLatin1(ScriptPageHostCore::ProbeScript(generation)),
+                           QWebEngineScript::ApplicationWorld, [self, generation](const QVariant& result) {
+                               if (!self)
+                                   return;
+                               self->m_bProbing = false;
+                               self->OnProbed(generation, result);
+                           });
+}
+
+void CQuilloryView::OnProbed(int generation, const QVariant& result)
+{
+    const QVariantMap map = result.toMap();
+    if (generation != m_nGeneration || !m_bAwaitingDocument || map.isEmpty() ||
+        map.value(QStringLiteral("wait")).toBool())
+        return;  // asked again on the next tick or load event
+    m_bAwaitingDocument = false;
+    m_settleTimer.stop();
+    PageProbe probe;
+    probe.bDocument = map.value(QStringLiteral("doc")).toBool();
+    probe.bBody = map.value(QStringLiteral("body")).toBool();
+    probe.ids = TagsFrom(map.value(QStringLiteral("ids")));
+    probe.bodyChildren = TagsFrom(map.value(QStringLiteral("kids")));
+    m_host.Attach(generation, std::move(probe));
+    OnDocumentComplete(m_pPage->url().toEncoded().toStdString());
+    emit documentCompleted();
+}
+
+void CQuilloryView::RunPageScript(std::string script)
+{
+    m_pPage->runJavaScript(QString::fromLatin1(script.data(), static_cast<qsizetype>(script.size())),
+                           QWebEngineScript::ApplicationWorld, [](const QVariant& result) {
+                               if (!result.isValid())
+                                   std::fprintf(stderr, "quillory: a change to the listing page failed\n");
+                           });
+}
+
+void CQuilloryView::Print()
+{
+    if (m_pPrinter)
+        return;  // the last print job is still going
+    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    QPrintDialog dialog(printer.get(), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    // Printing is asynchronous; the printer must live until it has finished.
+    m_pPrinter = std::move(printer);
+    print(m_pPrinter.get());
+}
+
+QVariant CQuilloryView::RunJavaScriptSync(const QString& script, int timeoutMs, quint32 worldId)
+{
+    struct Wait {
+        QEventLoop loop;
+        QVariant value;
+        bool bDone = false;
+    };
+    auto wait = std::make_shared<Wait>();
+    m_pPage->runJavaScript(script, worldId, [wait](const QVariant& value) {
+        wait->value = value;
+        wait->bDone = true;
+        wait->loop.quit();
+    });
+    if (!wait->bDone) {
+        QTimer::singleShot(timeoutMs, &wait->loop, &QEventLoop::quit);
+        wait->loop.exec();
+    }
+    return wait->value;
+}
+
+int CQuilloryView::ScriptDialogCount() const { return m_pPage->ScriptDialogCount(); }
+
+int CQuilloryView::BlockedRequestCount() const { return m_pGate ? m_pGate->BlockedCount() : 0; }

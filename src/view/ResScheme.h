@@ -1,0 +1,52 @@
+#pragma once
+// The program's own resources as the browser sees them: the skeleton of the listing page, its
+// images and the page of the HTML dialog, at addresses like res://quillory/130. Nothing else is
+// served, and a profile made here lets no request of its pages leave the program.
+
+#include <QByteArray>
+#include <QString>
+#include <QUrl>
+#include <QWebEngineUrlRequestInterceptor>
+#include <QWebEngineUrlSchemeHandler>
+#include <atomic>
+
+class QWebEngineProfile;
+
+inline constexpr const char* kResScheme = "res";
+inline constexpr const char* kResHost = "quillory";
+inline constexpr int kListingPageId = 130;
+inline constexpr int kDialogPageId = 103;
+
+// Registers the "res" scheme with the browser. Must run before the QApplication is created.
+void RegisterResScheme();
+
+// res://quillory/<id>
+[[nodiscard]] QUrl ResourcePageUrl(int id);
+
+// The bytes and type of a resource named by a res address; false when it is none of ours.
+[[nodiscard]] bool LoadResource(const QUrl& url, QByteArray& data, QByteArray& mimeType);
+
+// Serves LoadResource's answers; everything else fails as not found.
+class CResSchemeHandler : public QWebEngineUrlSchemeHandler {
+    Q_OBJECT
+public:
+    using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
+    void requestStarted(QWebEngineUrlRequestJob* job) override;
+};
+
+// Blocks every request whose scheme is not "res": pages of the program show stored mail, and a
+// header naming a remote picture must not tell anyone that the mail was read.
+class CRequestGate : public QWebEngineUrlRequestInterceptor {
+    Q_OBJECT
+public:
+    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
+    void interceptRequest(QWebEngineUrlRequestInfo& info) override;
+    [[nodiscard]] int BlockedCount() const { return m_nBlocked.load(); }
+
+private:
+    std::atomic<int> m_nBlocked{0};
+};
+
+// A profile that keeps nothing on disk, serves our resources and lets no other request through.
+// The caller owns it and must delete it after every page made with it.
+[[nodiscard]] QWebEngineProfile* CreateResProfile(CRequestGate** ppGate = nullptr);

@@ -1,0 +1,316 @@
+#include "view/ScriptPageHostCore.h"
+
+#include <utility>
+
+namespace {
+
+// Operation codes of the queued data; the page's interpreter (in the probe script) reads them.
+enum Op : int {
+    kOpFindId = 1,      // handle, id
+    kOpFindInBody = 2,  // handle, name or id
+    kOpInsertRow = 3,   // handle of the new row, table
+    kOpInsertCell = 4,  // handle of the new cell, row
+    kOpClass = 5,       // element, text
+    kOpHtml = 6,
+    kOpText = 7,
+    kOpTitle = 8,
+    kOpAttribute = 9,   // element, name, value
+};
+
+// The page's side: the state lives in the isolated world of our scripts, out of the page's reach,
+// and is tagged with the generation of the load, so that a script queued for a page that has since
+// been replaced changes nothing in its successor.
+constexpr const char* kProbeBody = R"JS(
+  // Only a loaded page of ours that no probe has claimed yet is a new document; the one being
+  // replaced, or a page still loading, is answered with a wait.
+  var q = window.__quillory;
+  if (location.protocol !== 'res:' || document.readyState !== 'complete')
+    return {wait: true};
+  if (q)
+    return {wait: true, gen: q.gen};
+  var find = function(n) {
+    var b = document.body;
+    if (!b) return null;
+    var all = b.getElementsByTagName('*');
+    for (var k = 0; k < all.length; ++k)
+      if (all[k].id === n || all[k].getAttribute('name') === n) return all[k];
+    return null;
+  };
+  var r = {doc: !!document.documentElement, body: !!document.body, ids: {}, kids: {}};
+  ids.forEach(function(id) { var e = document.getElementById(id); r.ids[id] = e ? e.tagName : ''; });
+  kids.forEach(function(n) { var e = find(n); r.kids[n] = e ? e.tagName : ''; });
+  var E = [];
+  window.__quillory = {gen: gen, find: find, run: function(o) {
+    var n = o.length, i = 0;
+    while (i < n) {
+      switch (o[i]) {
+      case 1: E[o[i + 1]] = document.getElementById(o[i + 2]); i += 3; break;
+      case 2: E[o[i + 1]] = find(o[i + 2]); i += 3; break;
+      case 3: E[o[i + 1]] = E[o[i + 2]].insertRow(-1); i += 3; break;
+      case 4: E[o[i + 1]] = E[o[i + 2]].insertCell(-1); i += 3; break;
+      case 5: E[o[i + 1]].className = o[i + 2]; i += 3; break;
+      case 6: E[o[i + 1]].innerHTML = o[i + 2]; i += 3; break;
+      case 7: E[o[i + 1]].innerText = o[i + 2]; i += 3; break;
+      case 8: E[o[i + 1]].title = o[i + 2]; i += 3; break;
+      case 9: E[o[i + 1]].setAttribute(o[i + 2], o[i + 3]); i += 4; break;
+      default: throw new Error('bad page operation ' + o[i]);
+      }
+    }
+    return n;
+  }};
+  return r;
+)JS";
+
+void AppendStringList(std::string& out, const std::vector<std::string>& items)
+{
+    out += '[';
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i)
+            out += ',';
+        out += '\'';
+        out += items[i];  // our own ids: letters only
+        out += '\'';
+    }
+    out += ']';
+}
+
+// Text is bytes; each byte becomes the code unit of the same value, which keeps the script ASCII.
+void AppendJsString(std::string& out, std::string_view text)
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    out += '"';
+    for (char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c >= 0x20 && c < 0x7f && c != '"' && c != '\\') {
+            out += static_cast<char>(c);
+        } else {
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+    }
+    out += '"';
+}
+
+} // namespace
+
+const std::vector<std::string>& ScriptPageHostCore::ProbedIds()
+{
+    static const std::vector<std::string> ids{"cartellacorrente", "puntozero", "intesta", "saltare"};
+    return ids;
+}
+
+const std::vector<std::string>& ScriptPageHostCore::ProbedBodyChildren()
+{
+    static const std::vector<std::string> names{"puntozero"};
+    return names;
+}
+
+ScriptPageHostCore::ScriptPageHostCore(ScriptSink sink, std::size_t flushBytes)
+    : m_sink(std::move(sink)), m_nFlushBytes(flushBytes)
+{
+    m_elements.push_back(Kind::Free);
+}
+
+std::string ScriptPageHostCore::ProbeScript(std::int32_t generation)
+{
+    std::string script = "(function(gen, ids, kids) {";
+    script += kProbeBody;
+    script += "})(";
+    script += std::to_string(generation);
+    script += ',';
+    AppendStringList(script, ProbedIds());
+    script += ',';
+    AppendStringList(script, ProbedBodyChildren());
+    script += ')';
+    return script;
+}
+
+std::string ScriptPageHostCore::RowCountScript(std::int32_t generation)
+{
+    std::string script = "(function() { var q = window.__quillory; if (!q || q.gen !== ";
+    script += std::to_string(generation);
+    script += ") return -1; var t = q.find('puntozero'); return t && t.rows ? t.rows.length : -1; })()";
+    return script;
+}
+
+void ScriptPageHostCore::Attach(std::int32_t generation, PageProbe probe)
+{
+    m_ops.clear();
+    m_elements.assign(1, Kind::Free);
+    m_freeHandles.clear();
+    m_nGeneration = generation;
+    m_probe = std::move(probe);
+    m_bAttached = true;
+}
+
+void ScriptPageHostCore::Detach()
+{
+    m_ops.clear();
+    m_bAttached = false;
+    m_probe = PageProbe{};
+}
+
+bool ScriptPageHostCore::HasDocument() { return m_bAttached && m_probe.bDocument; }
+
+bool ScriptPageHostCore::HasBody() { return HasDocument() && m_probe.bBody; }
+
+PageElement ScriptPageHostCore::FindElementById(std::string_view id)
+{
+    if (!HasDocument())
+        return 0;
+    const auto found = m_probe.ids.find(id);
+    if (found == m_probe.ids.end() || found->second.empty())
+        return 0;
+    const PageElement element = NewElement(found->second == "TABLE" ? Kind::Table : Kind::Other);
+    BeginOp(kOpFindId, element);
+    AppendString(id);
+    EndOp();
+    return element;
+}
+
+PageElement ScriptPageHostCore::FindBodyChild(std::string_view nameOrId)
+{
+    if (!HasBody())
+        return 0;
+    const auto found = m_probe.bodyChildren.find(nameOrId);
+    if (found == m_probe.bodyChildren.end() || found->second.empty())
+        return 0;
+    const PageElement element = NewElement(found->second == "TABLE" ? Kind::Table : Kind::Other);
+    BeginOp(kOpFindInBody, element);
+    AppendString(nameOrId);
+    EndOp();
+    return element;
+}
+
+bool ScriptPageHostCore::IsTable(PageElement element) { return KindOf(element) == Kind::Table; }
+
+PageElement ScriptPageHostCore::InsertRow(PageElement table)
+{
+    if (KindOf(table) != Kind::Table)
+        return 0;
+    const PageElement row = NewElement(Kind::Row);
+    BeginOp(kOpInsertRow, row);
+    m_ops += std::to_string(table);
+    EndOp();
+    return row;
+}
+
+PageElement ScriptPageHostCore::InsertCell(PageElement row)
+{
+    if (KindOf(row) != Kind::Row)
+        return 0;
+    const PageElement cell = NewElement(Kind::Cell);
+    BeginOp(kOpInsertCell, cell);
+    m_ops += std::to_string(row);
+    EndOp();
+    return cell;
+}
+
+void ScriptPageHostCore::SetClassName(PageElement element, std::string_view text)
+{
+    if (KindOf(element) == Kind::Free)
+        return;
+    BeginOp(kOpClass, element);
+    AppendString(text);
+    EndOp();
+}
+
+void ScriptPageHostCore::SetInnerHtml(PageElement element, std::string_view html)
+{
+    if (KindOf(element) == Kind::Free)
+        return;
+    BeginOp(kOpHtml, element);
+    AppendString(html);
+    EndOp();
+}
+
+void ScriptPageHostCore::SetInnerText(PageElement element, std::string_view text)
+{
+    if (KindOf(element) == Kind::Free)
+        return;
+    BeginOp(kOpText, element);
+    AppendString(text);
+    EndOp();
+}
+
+void ScriptPageHostCore::SetTitle(PageElement element, std::string_view text)
+{
+    if (KindOf(element) == Kind::Free)
+        return;
+    BeginOp(kOpTitle, element);
+    AppendString(text);
+    EndOp();
+}
+
+void ScriptPageHostCore::SetAttribute(PageElement element, std::string_view name, std::string_view value,
+                                      std::int32_t /*flags*/)
+{
+    if (KindOf(element) == Kind::Free)
+        return;
+    BeginOp(kOpAttribute, element);
+    AppendString(name);
+    m_ops += ',';
+    AppendString(value);
+    EndOp();
+}
+
+void ScriptPageHostCore::Release(PageElement element)
+{
+    // The page keeps its reference until the handle is given out again, which overwrites it.
+    if (KindOf(element) == Kind::Free)
+        return;
+    m_elements[static_cast<std::size_t>(element)] = Kind::Free;
+    m_freeHandles.push_back(element);
+}
+
+void ScriptPageHostCore::Flush()
+{
+    if (m_ops.empty() || !m_bAttached)
+        return;
+    std::string script = "(function() { var q = window.__quillory; if (!q || q.gen !== ";
+    script += std::to_string(m_nGeneration);
+    script += ") return -1; return q.run([";
+    script += m_ops;
+    script += "]); })()";
+    m_ops.clear();
+    if (m_sink)
+        m_sink(std::move(script));
+}
+
+PageElement ScriptPageHostCore::NewElement(Kind kind)
+{
+    if (!m_freeHandles.empty()) {
+        const PageElement element = m_freeHandles.back();
+        m_freeHandles.pop_back();
+        m_elements[static_cast<std::size_t>(element)] = kind;
+        return element;
+    }
+    m_elements.push_back(kind);
+    return static_cast<PageElement>(m_elements.size() - 1);
+}
+
+ScriptPageHostCore::Kind ScriptPageHostCore::KindOf(PageElement element) const
+{
+    if (element <= 0 || static_cast<std::size_t>(element) >= m_elements.size())
+        return Kind::Free;
+    return m_elements[static_cast<std::size_t>(element)];
+}
+
+void ScriptPageHostCore::BeginOp(int op, PageElement element)
+{
+    if (!m_ops.empty())
+        m_ops += ',';
+    m_ops += std::to_string(op);
+    m_ops += ',';
+    m_ops += std::to_string(element);
+    m_ops += ',';
+}
+
+void ScriptPageHostCore::AppendString(std::string_view text) { AppendJsString(m_ops, text); }
+
+void ScriptPageHostCore::EndOp()
+{
+    if (m_ops.size() >= m_nFlushBytes)
+        Flush();
+}

@@ -1,0 +1,302 @@
+// The listing page in the real embedded browser, offscreen: rows read back through scripts,
+// clicks that reach the dispatch, and the page's safety.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QVariantList>
+#include <QWebEngineSettings>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "app/Navigation.h"
+#include "app/QuilloryApp.h"
+#include "view/HtmlDialogView.h"
+#include "view/QuilloryView.h"
+#include "view/ResScheme.h"
+
+namespace {
+
+// Goes to a directory the way the window does after a click: the place is settled, the page
+// reloads and its completion rebuilds the list.
+class FakeFrame : public IMainFrame {
+public:
+    explicit FakeFrame(CQuilloryApp& app) : m_app(app) {}
+    void GoToFolder(bool) override
+    {
+        ++nCalls;
+        if (!m_app.m_pCurrentEntry)
+            m_app.m_strCurrentDir = m_app.m_strTargetDir;
+        else if (m_app.m_pCurrentEntry->m_nKind == KIND_DIRECTORY)
+            m_app.m_strCurrentDir = m_app.m_pCurrentEntry->m_strPath;
+        m_app.m_bRebuildPending = 1;
+        m_app.m_bPageReady = 0;
+        m_app.m_pView->ReloadPage();
+    }
+    int nCalls = 0;
+
+private:
+    CQuilloryApp& m_app;
+};
+
+class PageTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        app.m_pMessageBox = &messages;
+        app.m_pMainFrame = &frame;
+        app.m_strCurrentDir = "/listed/here";
+        app.m_strTargetDir = app.m_strCurrentDir;
+    }
+
+    listaf* Add(std::int32_t kind, const std::string& name)
+    {
+        listaf* entry = app.AppendEntry();
+        entry->m_nKind = kind;
+        entry->m_strName = name;
+        entry->m_strPath = app.m_strCurrentDir + "/" + name;
+        return entry;
+    }
+
+    // Makes the view and waits until its first load has been filled.
+    CQuilloryView& Open()
+    {
+        view = std::make_unique<CQuilloryView>(app);
+        view->resize(900, 500);
+        view->show();
+        QSignalSpy filled(view.get(), &CQuilloryView::tableFilled);
+        EXPECT_TRUE(filled.wait(30000));
+        return *view;
+    }
+
+    // Does what may fill the table and waits for the fill; the spy must be there first, since the
+    // fill can come while the action itself is still waiting for the page.
+    template <typename Action>
+    int FillAfter(Action action)
+    {
+        QSignalSpy filled(view.get(), &CQuilloryView::tableFilled);
+        action();
+        if (filled.isEmpty() && !filled.wait(30000))
+            return -1;
+        return filled.takeFirst().at(0).toInt();
+    }
+
+    QVariant Js(const QString& script) { return view->RunJavaScriptSync(script); }
+
+    // The page's scripts cannot be awaited from here: ask until the condition holds.
+    bool JsBecomes(const QString& condition)
+    {
+        for (int i = 0; i < 3000; ++i) {
+            if (Js(condition).toBool())
+                return true;
+            QTest::qWait(10);
+        }
+        return false;
+    }
+
+    // Rows of the listing table: for each cell its class, HTML, title and colspan.
+    QVariantList Rows()
+    {
+        return Js(QStringLiteral(
+                      "Array.from(document.getElementById('puntozero').rows).map(r => Array.from(r.cells).map("
+                      "c => [c.className, c.innerHTML, c.title, c.getAttribute('colspan') || '']))"))
+            .toList();
+    }
+
+    CQuilloryApp app;
+    RecordingMessageBox messages;
+    FakeFrame frame{app};
+    std::unique_ptr<CQuilloryView> view;
+};
+
+TEST_F(PageTest, ServesOnlyItsOwnResources)
+{
+    QByteArray data, type;
+    EXPECT_TRUE(LoadResource(QUrl(QStringLiteral("res://quillory/130")), data, type));
+    EXPECT_EQ(type, "text/html");
+    EXPECT_TRUE(data.contains("id=\"puntozero\""));
+    EXPECT_TRUE(LoadResource(QUrl(QStringLiteral("res://quillory/SOPRA.GIF")), data, type));
+    EXPECT_TRUE(data.startsWith("GIF89a"));
+    EXPECT_FALSE(LoadResource(QUrl(QStringLiteral("res://quillory/../130")), data, type));
+    EXPECT_FALSE(LoadResource(QUrl(QStringLiteral("res://elsewhere/130")), data, type));
+    EXPECT_FALSE(LoadResource(QUrl(QStringLiteral("res://quillory/page/130.html")), data, type));
+    EXPECT_FALSE(LoadResource(QUrl(QStringLiteral("file:///etc/passwd")), data, type));
+}
+
+TEST_F(PageTest, FillsTheTableAndReadsItBack)
+{
+    Add(KIND_DIRECTORY, "sub");
+    listaf* message = Add(KIND_MESSAGE_FILE, "a.eml");
+    message->m_strFrom = "From: Ann &lt;ann@x&gt;";
+    message->m_strHeader = "From: Ann\r\nSubject: hi";
+    message->SetSize(3'000'000'000ULL);
+    Add(KIND_MAIL_FOLDER, "box.dbx");
+    Add(KIND_OTHER, "notes.txt");
+
+    Open();
+
+    const QVariantList rows = Rows();
+    ASSERT_EQ(rows.size(), 4);
+    const QVariantList dir = rows[0].toList();
+    ASSERT_EQ(dir.size(), 2);
+    EXPECT_EQ(dir[0].toList()[0].toString(), "folder");
+    EXPECT_EQ(dir[1].toList()[3].toString(), "6");
+    const QVariantList mail = rows[2].toList();
+    ASSERT_EQ(mail.size(), 7);
+    EXPECT_EQ(mail[0].toList()[0].toString(), "letter");
+    EXPECT_EQ(mail[0].toList()[2].toString(), "From: Ann\r\nSubject: hi");
+    EXPECT_EQ(mail[2].toList()[1].toString(), "3000000000");
+    EXPECT_EQ(mail[3].toList()[1].toString(), "From: Ann &lt;ann@x&gt;");
+    EXPECT_EQ(mail[4].toList()[1].toString(), "&nbsp;");
+    EXPECT_EQ(Js("document.getElementById('cartellacorrente').textContent").toString(), "/listed/here");
+    EXPECT_EQ(Js("document.querySelector('#puntozero a').href").toString(),
+              QStringLiteral("http://quillory/%1").arg(app.FirstEntry()->m_nSerial));
+    // The pictures come from our resources, relative to the skeleton.
+    ASSERT_TRUE(JsBecomes("Array.from(document.images).every(i => i.complete)"));
+    EXPECT_EQ(Js("Array.from(document.images).map(i => i.naturalWidth + 'x' + i.naturalHeight)").toStringList(),
+              QStringList({"37x15", "37x15", "37x15", "37x15", "37x15"}));
+    EXPECT_TRUE(messages.messages.empty());
+}
+
+TEST_F(PageTest, AFileNameShowsLiterallyAndRunsNothing)
+{
+    const std::string name = "<img src=x onerror=alert(1)>.eml";
+    Add(KIND_MESSAGE_FILE, name);
+
+    Open();
+
+    EXPECT_EQ(Js("document.querySelector('#puntozero a').textContent").toString(),
+              QString::fromStdString(" " + name + " "));
+    EXPECT_EQ(Js("document.querySelectorAll('#puntozero img').length").toInt(), 1) << "only the icon";
+    EXPECT_EQ(view->ScriptDialogCount(), 0);
+}
+
+TEST_F(PageTest, ARemotePictureInAHeaderLoadsNothing)
+{
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    // Header text reaches the page as HTML; even if markup slipped through, nothing may be fetched.
+    listaf* message = Add(KIND_MESSAGE_FILE, "spy.eml");
+    message->m_strSubject = QStringLiteral("<img id=plain src='http://127.0.0.1:%1/a.gif'>"
+                                           "<img id=secure src='https://127.0.0.1:%1/b.gif'>")
+                                .arg(server.serverPort())
+                                .toStdString();
+    const QString complete =
+        QStringLiteral("document.getElementById('plain').complete && document.getElementById('secure').complete");
+    const QString width =
+        QStringLiteral("document.getElementById('plain').naturalWidth + document.getElementById('secure').naturalWidth");
+
+    Open();
+    ASSERT_TRUE(JsBecomes(complete));
+    EXPECT_EQ(Js(width).toInt(), 0);
+
+    // The browser's own rules already refuse remote loads from our page; without them our request
+    // gate must still stop every one.
+    view->page()->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
+    ASSERT_GE(FillAfter([&] { view->ReloadPage(); }), 1);
+    ASSERT_TRUE(JsBecomes(complete));
+    EXPECT_EQ(Js(width).toInt(), 0);
+    EXPECT_GE(view->BlockedRequestCount(), 2);
+
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(server.hasPendingConnections());
+}
+
+TEST_F(PageTest, ClicksOnRowsAndTheArrowNavigate)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string root = dir.path().toStdString();
+    std::ofstream(root + "/sub.txt") << "x";
+    QDir(dir.path()).mkdir(QStringLiteral("inner"));
+    std::ofstream(root + "/inner/deep.txt") << "y";
+    app.m_strCurrentDir = app.m_strTargetDir = root;
+    app.ScanDirectory();
+
+    Open();
+    ASSERT_EQ(Rows().size(), 2);
+
+    // A click on the directory's link enters it.
+    EXPECT_EQ(FillAfter([&] { Js("document.querySelector('#puntozero a').click()"); }), 1);
+    EXPECT_EQ(app.m_strCurrentDir, root + "/inner");
+    EXPECT_EQ(Js("document.getElementById('cartellacorrente').textContent").toString(),
+              QString::fromStdString(root + "/inner"));
+    EXPECT_TRUE(Js("document.querySelector('#puntozero a').textContent").toString().contains("deep.txt"));
+
+    // The arrow's cell clicks the hidden go-up link.
+    EXPECT_EQ(FillAfter([&] { Js("document.querySelector('#intesta td.freccia').click()"); }), 2);
+    EXPECT_EQ(app.m_strCurrentDir, root);
+    EXPECT_EQ(frame.nCalls, 2);
+    EXPECT_EQ(Js("location.href").toString(), "res://quillory/130");
+}
+
+TEST_F(PageTest, ALinkToAGoneEntryLeavesTheListing)
+{
+    Add(KIND_OTHER, "a.txt");
+    Open();
+    Js("location.href = 'http://quillory/999'");
+    Js("location.href = 'https://example.com/'");
+    // A fill that follows proves the page is still ours and nothing was loaded in between.
+    EXPECT_EQ(FillAfter([&] { view->ReloadPage(); }), 1);
+    EXPECT_EQ(Js("location.href").toString(), "res://quillory/130");
+    EXPECT_EQ(frame.nCalls, 0);
+}
+
+TEST_F(PageTest, QuickReloadsFillTheTableOnce)
+{
+    Add(KIND_OTHER, "a.txt");
+    Add(KIND_OTHER, "b.txt");
+    Open();
+    EXPECT_EQ(FillAfter([&] {
+                  view->ReloadPage();
+                  view->ReloadPage();
+              }),
+              2);
+    EXPECT_EQ(Rows().size(), 2);
+}
+
+TEST_F(PageTest, FillWhileLoadingWaitsForTheLoad)
+{
+    Add(KIND_OTHER, "a.txt");
+    Open();
+    EXPECT_EQ(FillAfter([&] {
+                  view->ReloadPage();
+                  view->FillTable();  // before the load completes: the completion fills instead
+              }),
+              1);
+    EXPECT_EQ(Rows().size(), 1);
+    EXPECT_TRUE(messages.messages.empty());
+}
+
+TEST_F(PageTest, TheDialogPageEndsWithItsButtons)
+{
+    for (const char* button : {"ButtonOK", "ButtonCancel"}) {
+        CHtmlDialogView dialog;
+        dialog.show();
+        QSignalSpy loaded(&dialog, &QWebEngineView::loadFinished);
+        ASSERT_TRUE(loaded.wait(30000));
+        QSignalSpy finished(&dialog, &CHtmlDialogView::finished);
+        dialog.page()->runJavaScript(QStringLiteral("document.getElementById('%1').click()").arg(button));
+        ASSERT_TRUE(finished.wait(30000));
+        EXPECT_EQ(finished.takeFirst().at(0).toBool(), QLatin1String(button) == "ButtonOK");
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    if (geteuid() == 0)
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    if (qgetenv("QTWEBENGINE_CHROMIUM_FLAGS").isEmpty())
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
+    RegisterResScheme();
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
