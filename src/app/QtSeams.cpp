@@ -71,10 +71,35 @@ SaveFilters ParseSaveFilter(const std::string& filter, const std::string& defaul
     return out;
 }
 
+namespace {
+
+// A typed name without an extension gets the one of the file type chosen when the dialog ends,
+// however the type was chosen.
+class SaveFileDialog : public QFileDialog {
+public:
+    SaveFileDialog(QWidget* parent, SaveFilters filters)
+        : QFileDialog(parent), m_filters(std::move(filters))
+    {
+    }
+
+    void accept() override
+    {
+        const qsizetype index = m_filters.names.indexOf(selectedNameFilter());
+        if (index >= 0)
+            setDefaultSuffix(m_filters.suffixes[index]);
+        QFileDialog::accept();
+    }
+
+private:
+    SaveFilters m_filters;
+};
+
+} // namespace
+
 std::optional<std::string> CQtSaveDialog::AskSavePath(const SaveDialogRequest& request)
 {
     const SaveFilters filters = ParseSaveFilter(request.strFilter, request.strDefaultExt);
-    QFileDialog dialog(m_pOwner);
+    SaveFileDialog dialog(m_pOwner, filters);
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setAcceptMode(request.bSave ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(request.bSave ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
@@ -82,11 +107,6 @@ std::optional<std::string> CQtSaveDialog::AskSavePath(const SaveDialogRequest& r
     dialog.setNameFilters(filters.names);
     if (!filters.suffixes.isEmpty())
         dialog.setDefaultSuffix(filters.suffixes.first());
-    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& name) {
-        const qsizetype index = filters.names.indexOf(name);
-        if (index >= 0)
-            dialog.setDefaultSuffix(filters.suffixes[index]);
-    });
 
     const QString dir = TextFromBytes(request.strInitialDir);
     if (!dir.isEmpty() && QFileInfo(dir).isDir())

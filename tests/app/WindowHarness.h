@@ -1,0 +1,97 @@
+#pragma once
+// The real window in-process: the application object, CWindowApp with the folder chooser, save
+// dialog and message boxes answered by the test, settings under a temporary XDG_CONFIG_HOME, and
+// helpers that read the listing page back and click on it.
+
+#include <QJsonArray>
+#include <QString>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "TempDir.h"
+#include "app/FolderDialog.h"
+#include "app/MainFrame.h"
+#include "app/QuilloryApp.h"
+#include "app/WindowApp.h"
+#include "platform/Seams.h"
+
+class CQuilloryView;
+
+// Answers folder questions from a queue (nullopt: Cancel) and keeps what was asked.
+class ScriptedChooser : public IFolderChooser {
+public:
+    int ChooseFolder(const QString& title, const std::string& initialPath, QWidget* parent,
+                     std::string& chosen) override;
+
+    std::deque<std::optional<std::string>> answers;
+    std::vector<QString> titles;
+    std::vector<std::string> initialPaths;
+};
+
+// Answers save questions from a queue (nullopt: Cancel) and keeps the requests.
+class ScriptedSaveDialog : public ISaveDialog {
+public:
+    std::optional<std::string> AskSavePath(const SaveDialogRequest& request) override;
+
+    std::deque<std::optional<std::string>> answers;
+    std::vector<SaveDialogRequest> requests;
+};
+
+// Runs the event loop until done() holds; false when it never did within the safety limit (a
+// hang, not a slow machine: the limit is far above anything the cases need).
+bool SpinUntil(const std::function<bool()>& done, int limitMs = 30000);
+
+// A mail-folder file holding these messages, one data block chain each; a message is cut into
+// blocks of at most blockSize bytes so that chains of several blocks are exercised.
+std::string MailFolderBytes(const std::vector<std::string>& messages, std::size_t blockSize = 400);
+
+// A message with the four header lines the listing shows.
+std::string MessageText(const std::string& from, const std::string& to, const std::string& subject,
+                        const std::string& body = "Hello.\r\n");
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Runs start-up, answering the chooser with dir (nullopt: Cancel). True when start-up went on
+    // and the first listing is on the page.
+    bool Start(const std::optional<std::string>& dir);
+    // Ends the window and the application object, as closing the program does.
+    void Stop();
+
+    // Runs action and waits for the table refill it causes, with nothing left pending.
+    bool RefillAfter(const std::function<void()>& action);
+
+    [[nodiscard]] CMainFrame& Frame() const { return *m_pWindow->MainFrame(); }
+    [[nodiscard]] CQuilloryView& View() const;
+    [[nodiscard]] CQuilloryApp& App() const { return *m_pApp; }
+
+    // The table's rows, each an array of cells {cls, html, title, colspan, text}.
+    [[nodiscard]] QJsonArray Rows() const;
+    // The names shown in the link cells, in row order.
+    [[nodiscard]] std::vector<std::string> Names() const;
+    // The place written into the page header.
+    [[nodiscard]] std::string HeaderPath() const;
+    // Clicks the link of the row showing name; false when no row shows it.
+    bool ClickEntry(const std::string& name);
+    // Clicks the go-up arrow.
+    void ClickGoUp();
+    // The stored settings value, or nullopt.
+    [[nodiscard]] std::optional<std::string> Setting(const std::string& name) const;
+
+    TempDir m_tmp;
+    std::string m_strConfig;
+    ScriptedChooser m_chooser;
+    ScriptedSaveDialog m_saveDialog;
+    RecordingMessageBox m_messages;
+    std::unique_ptr<CQuilloryApp> m_pApp;
+    std::unique_ptr<CWindowApp> m_pWindow;
+    int m_nFills = 0;
+};
