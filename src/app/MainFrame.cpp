@@ -17,6 +17,7 @@
 #include "app/QtSeams.h"
 #include "app/QuilloryApp.h"
 #include "app/StringTable.h"
+#include "menu/MenuInstall.h"
 #include "platform/Path.h"
 #include "view/QuilloryView.h"
 
@@ -106,6 +107,34 @@ void CMainFrame::createMenuBar()
         }
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
     }
+}
+
+QMenu* CMainFrame::BuildMenu()
+{
+    return BuildOwnerDrawMenu(m_menu);
+}
+
+void CMainFrame::InstallMenu()
+{
+    QMenu* hMenu = BuildMenu();
+    if (!hMenu)
+        return;  // the plain menu stays
+    MenuCommandHooks hooks;
+    hooks.onCommand = [this](unsigned nID) { OnCommand(int(nID)); };
+    hooks.onUpdate = [this](unsigned nID, QAction* pAction) {
+        const CommandState state = OnUpdateCommand(int(nID));
+        pAction->setEnabled(state.bEnabled);
+        pAction->setCheckable(state.bCheckable);
+        pAction->setChecked(state.bChecked);
+    };
+    // The popups have no parent window to take their status tips, so the prompt is sent here.
+    hooks.onHover = [this](unsigned nID) {
+        if (QAction* pAction = m_actions.value(int(nID)))
+            pAction->showStatusText(this);
+        else
+            statusBar()->clearMessage();
+    };
+    InstallOwnerDrawMenu(this, hMenu, hooks);
 }
 
 QToolBar* CMainFrame::createToolBar()

@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "app/Navigation.h"
+#include "menu/OwnerDrawMenu.h"
 #include "platform/Seams.h"
 
 class CQuilloryApp;
@@ -81,6 +82,12 @@ public:
     // Updates every command's enabled and checked state from OnUpdateCommand.
     void UpdateCommandStates();
 
+    // The owner-drawn window menu: menu 128 with the toolbar's images. Returns the menu bar's
+    // handle for InstallMenu, or null when the menu cannot be loaded.
+    QMenu* BuildMenu();
+    // Start-up: the owner-drawn menu takes the plain one's place, with the same commands.
+    void InstallMenu();
+
 private:
     void OnCreate();
     void createActions();
@@ -96,6 +103,7 @@ private:
     void OnIdle();
     void ShowProgressNow();
 
+    COwnerDrawMenu m_menu;  // its popups live as long as the frame
     CQuilloryApp& m_app;
     IFolderChooser& m_chooser;
     ICommandTarget* m_pAppCommands = nullptr;

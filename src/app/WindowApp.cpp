@@ -85,6 +85,7 @@ bool CWindowApp::InitInstance()
     m_app.m_pStatus = m_pFrame.get();
     m_pFrame->setWindowIcon(QIcon(QStringLiteral(":/app/quillory.png")));
     m_pFrame->setWindowTitle(QString::fromLatin1(kAppTitle));
+    m_pFrame->InstallMenu();
 
     if (m_seams.bSplash)
         new CSplashFrame;  // deletes itself when its time is up

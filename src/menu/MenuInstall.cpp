@@ -40,6 +40,8 @@ void ConnectPopups(QMenu* hMenu, QMenuBar* pBar, const MenuCommandHooks& hooks)
                 }
             });
         }
+        if (hooks.onHover)
+            QObject::connect(pPopup, &QMenu::aboutToHide, pBar, [onHover = hooks.onHover] { onHover(0); });
         ConnectPopups(pPopup, pBar, hooks);
     }
 }

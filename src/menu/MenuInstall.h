@@ -21,7 +21,7 @@ struct MenuCommandHooks {
     // A popup is about to open: set the item's enabled and checked state (make it checkable to
     // show a tick; put it in an exclusive action group for a bullet).
     std::function<void(unsigned nID, QAction* pAction)> onUpdate;
-    // The pointer rests on an item (for the status prompt).
+    // The pointer rests on an item (for the status prompt); 0 when a popup closes.
     std::function<void(unsigned nID)> onHover;
 };
 
