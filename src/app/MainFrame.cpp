@@ -323,7 +323,8 @@ void CMainFrame::GoToFolder(bool bAsk)
         // a mail-folder file rather than being scanned as a directory, which would list nothing.
         listaf* pEntry = m_app.AppendEntry();
         pEntry->m_strPath = m_app.m_strCurrentDir;
-        pEntry->m_strName = SplitPath(m_app.m_strCurrentDir).fname + SplitPath(m_app.m_strCurrentDir).ext;
+        const PathParts parts = SplitPath(m_app.m_strCurrentDir);
+        pEntry->m_strName = parts.fname + parts.ext;
         pEntry->m_nKind = m_nListedKind;
         m_app.m_pCurrentEntry = pEntry;
     }

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPrintDialog>
 #include <QPushButton>
 #include <QTimer>
 #include <QWebEnginePage>
@@ -167,7 +168,7 @@ TEST_F(DialogTest, MessageBoxShowsTheExactTextAndAnswersWithTheButton)
     EXPECT_EQ(TextFromBytes("/tmp/caf\xc3\xa9"), QStringLiteral("/tmp/caf\u00e9"));
 }
 
-TEST_F(WindowTest, AboutBoxAndHtmlDialogOpenFromTheirCommandsAndClose)
+TEST_F(WindowTest, AboutPrintAndHtmlDialogOpenFromTheirCommandsAndClose)
 {
     ASSERT_TRUE(Start(m_tmp.MakeDir("empty")));
 
@@ -184,6 +185,16 @@ TEST_F(WindowTest, AboutBoxAndHtmlDialogOpenFromTheirCommandsAndClose)
     EXPECT_EQ(title, QStringLiteral("About Quillory"));
     EXPECT_EQ(version, QStringLiteral("Quillory Version 1.0"));
     EXPECT_EQ(button, QStringLiteral("CLOSE"));
+
+    // Print asks for a printer first; giving up prints nothing.
+    bool askedForPrinter = false;
+    WhenShown<QPrintDialog>([&](QPrintDialog* dialog) {
+        askedForPrinter = true;
+        dialog->reject();
+        return true;
+    });
+    EXPECT_TRUE(Frame().OnCommand(ID_FILE_PRINT));
+    EXPECT_TRUE(askedForPrinter);
 
     // The HTML dialog's "Annulla" button ends it; the page is pressed once it has loaded.
     QString labels;
