@@ -126,13 +126,8 @@ void CMainFrame::InstallMenu()
         pAction->setEnabled(state.bEnabled);
         pAction->setCheckable(state.bCheckable);
         pAction->setChecked(state.bChecked);
-    };
-    // The popups have no parent window to take their status tips, so the prompt is sent here.
-    hooks.onHover = [this](unsigned nID) {
-        if (QAction* pAction = m_actions.value(int(nID)))
-            pAction->showStatusText(this);
-        else
-            statusBar()->clearMessage();
+        if (const QAction* pPlain = m_actions.value(int(nID)))
+            pAction->setStatusTip(pPlain->statusTip());  // the prompt while the item is selected
     };
     InstallOwnerDrawMenu(this, hMenu, hooks);
 }

@@ -28,8 +28,6 @@ void ConnectPopups(QMenu* hMenu, QMenuBar* pBar, const MenuCommandHooks& hooks)
                 continue;
             if (hooks.onCommand)
                 QObject::connect(pAction, &QAction::triggered, pBar, [nID, onCommand = hooks.onCommand] { onCommand(nID); });
-            if (hooks.onHover)
-                QObject::connect(pAction, &QAction::hovered, pBar, [nID, onHover = hooks.onHover] { onHover(nID); });
             continue;
         }
         if (hooks.onUpdate) {
@@ -40,8 +38,6 @@ void ConnectPopups(QMenu* hMenu, QMenuBar* pBar, const MenuCommandHooks& hooks)
                 }
             });
         }
-        if (hooks.onHover)
-            QObject::connect(pPopup, &QMenu::aboutToHide, pBar, [onHover = hooks.onHover] { onHover(0); });
         ConnectPopups(pPopup, pBar, hooks);
     }
 }

@@ -19,10 +19,8 @@ struct MenuCommandHooks {
     // A command was chosen.
     std::function<void(unsigned nID)> onCommand;
     // A popup is about to open: set the item's enabled and checked state (make it checkable to
-    // show a tick; put it in an exclusive action group for a bullet).
+    // show a tick; put it in an exclusive action group for a bullet) and its status tip.
     std::function<void(unsigned nID, QAction* pAction)> onUpdate;
-    // The pointer rests on an item (for the status prompt); 0 when a popup closes.
-    std::function<void(unsigned nID)> onHover;
 };
 
 // Replaces the window's menu bar (and the plain menu in it) by one holding hMenu's items, and

@@ -133,3 +133,4 @@ TEST_F(MenuWindowTest, UpdateHookChecksAndMnemonicChooses)
     ASSERT_EQ(m_commands.size(), 2u);
     EXPECT_EQ(m_commands.back(), 57601u);
 }
+
