@@ -9,15 +9,15 @@
 
 namespace {
 
-struct Run {
+struct CliRun {
     int status = -1;
     std::string out;
     std::string err;
 };
 
-Run RunCli(const std::string& args, const TempDir& dir)
+CliRun RunCli(const std::string& args, const TempDir& dir)
 {
-    Run run;
+    CliRun run;
     const std::string errPath = dir.Sub("stderr.txt");
     const std::string command = "XDG_CONFIG_HOME='" + dir.Sub("config") + "' " + std::string(QUILLORY_CLI) + " " +
                                 args + " 2>'" + errPath + "'";
@@ -113,7 +113,7 @@ TEST_F(CliTest, ListsADirectoryAsSortedJsonLinesWithEveryByte)
     dir.Write("root/a.eml", "From: Adam\r\nTo: Eve\r\n\r\n");
     dir.Write("root/notes.txt", "n");
 
-    const Run run = RunCli("list '" + root + "' --sort from", dir);
+    const CliRun run = RunCli("list '" + root + "' --sort from", dir);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
     const auto rows = ParseLines(run.out);
@@ -143,12 +143,12 @@ TEST_F(CliTest, UsageAndMessages)
     EXPECT_EQ(RunCli("", dir).status, 2);
     EXPECT_EQ(RunCli("list", dir).status, 2);
     EXPECT_EQ(RunCli("list a b", dir).status, 2);
-    const Run badSort = RunCli("list . --sort size", dir);
+    const CliRun badSort = RunCli("list . --sort size", dir);
     EXPECT_EQ(badSort.status, 2);
     EXPECT_NE(badSort.err.find("usage: quillory-cli list PATH"), std::string::npos);
 
     // Not a directory: read as a mail-folder file, which cannot be opened here.
-    const Run missing = RunCli("list '" + dir.Sub("missing.dbx") + "'", dir);
+    const CliRun missing = RunCli("list '" + dir.Sub("missing.dbx") + "'", dir);
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.out, "");
     EXPECT_EQ(missing.err, "Errore in apertura file\n");
