@@ -111,8 +111,8 @@ bool CWindowApp::OnCommand(int nID)
     case ID_FILE_NEW:
         // A new document re-initialises the view: the page reloads and is refilled from the
         // entries as they are.
-        if (m_app.m_pView)
-            m_app.m_pView->ReloadPage();
+        if (m_pFrame && m_pFrame->View())
+            m_pFrame->View()->OnInitialUpdate();
         return true;
     default:
         return false;
