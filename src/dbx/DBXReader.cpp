@@ -135,6 +135,9 @@ std::int32_t DBXReader::ReadMessages()
         m_app.ShowProgress("Reading", k);
         Gather(source, *entry);
         TakeHeaderLines(*entry, k);
+        // Nothing reads the gathered text once its header lines are taken, and kept it would cost
+        // some 2.5 KB for every message: 250 MB for a folder of 100,000.
+        std::vector<unsigned char>().swap(entry->m_hText);
         ++k;
     }
     return 0;

@@ -70,7 +70,8 @@ public:
     std::uint32_t m_nSizeHigh = 0;
     std::int32_t m_bValid = 1;
     std::int32_t m_nKind = KIND_OTHER;
-    // The gathered beginning of a folder message, followed by two zero bytes; empty otherwise.
+    // The gathered beginning of a folder message, followed by two zero bytes, while the reader
+    // takes its header lines from it; empty otherwise and afterwards.
     std::vector<unsigned char> m_hText;
     std::uint32_t m_nRecordOffset = 0;
     std::uint32_t m_nDataOffset = 0;
