@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts Quillory.
+# Installs what is missing, builds, and starts the Quillory window.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/install-deps.sh"
 "$root/scripts/build.sh"
-exec "$root/build/src/cli/quillory-cli" list "$root/samples" "$@"
+exec "$root/build/src/app/quillory" "$@"
