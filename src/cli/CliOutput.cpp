@@ -1,5 +1,7 @@
 #include "cli/CliOutput.h"
 
+#include "app/QuilloryApp.h"
+
 #include <cstdio>
 #include <iostream>
 
@@ -56,4 +58,14 @@ std::string EntryJson(const listaf& e)
     line += ",\"data_offset\":" + std::to_string(e.m_nDataOffset);
     line += '}';
     return line;
+}
+
+void ListMailFolderAt(CQuilloryApp& app, const std::string& path)
+{
+    listaf* folder = app.AppendEntry();
+    folder->m_strPath = path;
+    folder->m_nKind = KIND_MAIL_FOLDER;
+    app.m_pCurrentEntry = folder;
+    app.m_strCurrentDir = path;
+    app.ListMailFolder();
 }

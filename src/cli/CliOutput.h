@@ -7,6 +7,8 @@
 #include <string_view>
 
 #include "model/listax.h"
+
+class CQuilloryApp;
 #include "platform/Seams.h"
 
 // Writes each message's text to stderr and remembers that one was shown.
@@ -25,3 +27,7 @@ private:
 
 // One entry as a JSON object on one line (no line feed).
 [[nodiscard]] std::string EntryJson(const listaf& entry);
+
+// Lists the messages of the mail-folder file at path as the window does after a click on it: the
+// folder's entry is current while the reader starts.
+void ListMailFolderAt(CQuilloryApp& app, const std::string& path);

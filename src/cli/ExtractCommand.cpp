@@ -64,12 +64,7 @@ int RunExtract(int argc, char** argv)
     StderrMessageBox messages;
     CQuilloryApp app;
     app.m_pMessageBox = &messages;
-    listaf* folder = app.AppendEntry();
-    folder->m_strPath = path;
-    folder->m_nKind = KIND_MAIL_FOLDER;
-    app.m_pCurrentEntry = folder;
-    app.m_strCurrentDir = path;
-    app.ListMailFolder();
+    ListMailFolderAt(app, path);
     bool bAllWritten = !messages.AnyShown();
 
     std::vector<const listaf*> wanted;

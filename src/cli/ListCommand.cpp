@@ -55,13 +55,7 @@ int RunList(int argc, char** argv)
         app.m_strCurrentDir = path;
         app.ScanDirectory();
     } else {
-        // As the window does on a click: the mail-folder entry is current while the reader starts.
-        listaf* folder = app.AppendEntry();
-        folder->m_strPath = path;
-        folder->m_nKind = KIND_MAIL_FOLDER;
-        app.m_pCurrentEntry = folder;
-        app.m_strCurrentDir = path;
-        app.ListMailFolder();
+        ListMailFolderAt(app, path);
     }
     app.SortEntries();
 
