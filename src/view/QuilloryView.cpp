@@ -63,16 +63,17 @@ bool CQuilloryPage::javaScriptPrompt(const QUrl&, const QString&, const QString&
 void CQuilloryPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,
                                              int lineNumber, const QString& sourceID)
 {
-    // Only our own scripts log errors here; they point at a fault of ours.
+    // The page runs only our own scripts; an error there, or a refused load, is worth a line.
     if (level == ErrorMessageLevel)
-        std::fprintf(stderr, "quillory: page script error at %s:%d: %s\n", qPrintable(sourceID), lineNumber,
-                     qPrintable(message));
+        std::fprintf(stderr, "quillory: listing page: %s (%s:%d)\n", qPrintable(message), qPrintable(sourceID),
+                     lineNumber);
 }
 
 CQuilloryView::CQuilloryView(CQuilloryApp& app, QWidget* parent)
     : QWebEngineView(parent),
       m_app(app),
-      m_host([this](std::string script) { RunPageScript(std::move(script)); }, kScriptBatchBytes)
+      m_host([this](std::string script, bool bFinal) { RunPageScript(std::move(script), bFinal); },
+             kScriptBatchBytes)
 {
     m_pProfile = CreateResProfile(&m_pGate);
     m_pPage = new CQuilloryPage(m_pProfile, this);
@@ -124,15 +125,7 @@ int CQuilloryView::FillTable()
 {
     if (!m_host.IsAttached())
         return 0;
-    const int generation = m_host.Generation();
     FillListingTable(m_app, m_host);
-    QPointer<CQuilloryView> self(this);
-    m_pPage->runJavaScript(QString::fromLatin1(ScriptPageHostCore::RowCountScript(generation)),
-                           QWebEngineScript::ApplicationWorld, [self, generation](const QVariant& rows) {
-                               if (self && generation == self->m_nGeneration && rows.isValid() &&
-                                   rows.toInt() >= 0)
-                                   emit self->tableFilled(rows.toInt());
-                           });
     return 0;
 }
 
@@ -222,12 +215,18 @@ void CQuilloryView::OnProbed(int generation, const QVariant& result)
     emit documentCompleted();
 }
 
-void CQuilloryView::RunPageScript(std::string script)
+void CQuilloryView::RunPageScript(std::string script, bool bFinal)
 {
+    const int generation = m_nGeneration;
+    QPointer<CQuilloryView> self(this);
     m_pPage->runJavaScript(QString::fromLatin1(script.data(), static_cast<qsizetype>(script.size())),
-                           QWebEngineScript::ApplicationWorld, [](const QVariant& result) {
-                               if (!result.isValid())
+                           QWebEngineScript::ApplicationWorld, [self, generation, bFinal](const QVariant& result) {
+                               if (!result.isValid()) {
                                    std::fprintf(stderr, "quillory: a change to the listing page failed\n");
+                                   return;
+                               }
+                               if (bFinal && self && generation == self->m_nGeneration && result.toInt() >= 0)
+                                   emit self->tableFilled(result.toInt());
                            });
 }
 

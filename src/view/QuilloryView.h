@@ -88,7 +88,7 @@ private:
     void OnLoadingChanged(const QWebEngineLoadingInfo& info);
     void Settle();
     void OnProbed(int generation, const QVariant& result);
-    void RunPageScript(std::string script);
+    void RunPageScript(std::string script, bool bFinal);
 
     CQuilloryApp& m_app;
     CRequestGate* m_pGate = nullptr;

@@ -1,5 +1,6 @@
 #include "view/ScriptPageHostCore.h"
 
+#include <charconv>
 #include <utility>
 
 namespace {
@@ -39,17 +40,62 @@ constexpr const char* kProbeBody = R"JS(
   var r = {doc: !!document.documentElement, body: !!document.body, ids: {}, kids: {}};
   ids.forEach(function(id) { var e = document.getElementById(id); r.ids[id] = e ? e.tagName : ''; });
   kids.forEach(function(n) { var e = find(n); r.kids[n] = e ? e.tagName : ''; });
-  var E = [];
-  window.__quillory = {gen: gen, find: find, run: function(o) {
+  // While a fill goes on its table is hidden, so that the page is not laid out again after every
+  // script of a long fill: the table is laid out once, when the fill ends and it is shown again.
+  // (The hidden attribute, not an inline style: that would leave the table an empty style attribute.)
+  var E = [], hidden = null, wasHidden = false;
+  var commit = function() {
+    if (!hidden) return;
+    hidden.hidden = wasHidden;
+    hidden = null;
+  };
+  var newRow = function(table) {
+    if (hidden !== table) {
+      commit();
+      hidden = table;
+      wasHidden = table.hidden;
+      table.hidden = true;
+    }
+    return table.insertRow(-1);
+  };
+  // Most cells hold text with a few entities, and the icon cells a handful of fixed pieces. Going
+  // through the HTML parser for each of them makes a long fill need several times the memory, so
+  // text goes in as text (the same result, since it holds no markup) and a repeated piece is
+  // parsed once and copied.
+  var entities = {'&lt;': '<', '&gt;': '>', '&amp;': '&', '&quot;': '"', '&nbsp;': '\u00a0'};
+  var otherEntity = /&(?!(?:lt|gt|amp|quot|nbsp);)/, knownEntity = /&(?:lt|gt|amp|quot|nbsp);/g;
+  var pieces = Object.create(null), pieceCount = 0;
+  var setHtml = function(e, s) {
+    if (s.indexOf('<') < 0 && s.indexOf('\0') < 0 && s.indexOf('\r') < 0 && !otherEntity.test(s)) {
+      e.textContent = s.indexOf('&') < 0 ? s : s.replace(knownEntity, function(m) { return entities[m]; });
+      return;
+    }
+    var piece = pieces[s];
+    if (!piece && pieceCount < 16) {
+      piece = pieces[s] = document.createElement('template');
+      piece.innerHTML = s;
+      ++pieceCount;
+    }
+    if (!piece) {
+      e.innerHTML = s;
+      return;
+    }
+    e.textContent = '';
+    e.appendChild(piece.content.cloneNode(true));
+  };
+  window.__quillory = {gen: gen, find: find, commit: commit, rows: function() {
+    var t = find('puntozero');
+    return t && t.rows ? t.rows.length : -1;
+  }, run: function(o) {
     var n = o.length, i = 0;
     while (i < n) {
       switch (o[i]) {
       case 1: E[o[i + 1]] = document.getElementById(o[i + 2]); i += 3; break;
       case 2: E[o[i + 1]] = find(o[i + 2]); i += 3; break;
-      case 3: E[o[i + 1]] = E[o[i + 2]].insertRow(-1); i += 3; break;
+      case 3: E[o[i + 1]] = newRow(E[o[i + 2]]); i += 3; break;
       case 4: E[o[i + 1]] = E[o[i + 2]].insertCell(-1); i += 3; break;
       case 5: E[o[i + 1]].className = o[i + 2]; i += 3; break;
-      case 6: E[o[i + 1]].innerHTML = o[i + 2]; i += 3; break;
+      case 6: setHtml(E[o[i + 1]], o[i + 2]); i += 3; break;
       case 7: E[o[i + 1]].innerText = o[i + 2]; i += 3; break;
       case 8: E[o[i + 1]].title = o[i + 2]; i += 3; break;
       case 9: E[o[i + 1]].setAttribute(o[i + 2], o[i + 3]); i += 4; break;
@@ -74,17 +120,28 @@ void AppendStringList(std::string& out, const std::vector<std::string>& items)
     out += ']';
 }
 
-// Text is bytes; each byte becomes the code unit of the same value, which keeps the script ASCII.
+void AppendNumber(std::string& out, std::int32_t n)
+{
+    char digits[16];
+    const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
+    out.append(digits, end);
+}
+
+// The queued data is JSON inside a single-quoted script string, because the browser turns a large
+// JSON text into values far more cheaply than it compiles the same data written as a script array.
+// Text is bytes; each byte becomes the code unit of the same value. Anything that is not plain
+// printable ASCII, and the three quoting characters, goes in as a JSON escape (its backslash
+// doubled for the script string), so the script stays ASCII and no byte can end the string.
 void AppendJsString(std::string& out, std::string_view text)
 {
     static constexpr char kHex[] = "0123456789abcdef";
     out += '"';
     for (char ch : text) {
         const auto c = static_cast<unsigned char>(ch);
-        if (c >= 0x20 && c < 0x7f && c != '"' && c != '\\') {
-            out += static_cast<char>(c);
+        if (c >= 0x20 && c < 0x7f && c != '"' && c != '\\' && c != '\'') {
+            out.push_back(static_cast<char>(c));
         } else {
-            out += "\\x";
+            out += "\\\\u00";
             out += kHex[c >> 4];
             out += kHex[c & 15];
         }
@@ -123,14 +180,6 @@ std::string ScriptPageHostCore::ProbeScript(std::int32_t generation)
     script += ',';
     AppendStringList(script, ProbedBodyChildren());
     script += ')';
-    return script;
-}
-
-std::string ScriptPageHostCore::RowCountScript(std::int32_t generation)
-{
-    std::string script = "(function() { var q = window.__quillory; if (!q || q.gen !== ";
-    script += std::to_string(generation);
-    script += ") return -1; var t = q.find('puntozero'); return t && t.rows ? t.rows.length : -1; })()";
     return script;
 }
 
@@ -191,7 +240,7 @@ PageElement ScriptPageHostCore::InsertRow(PageElement table)
         return 0;
     const PageElement row = NewElement(Kind::Row);
     BeginOp(kOpInsertRow, row);
-    m_ops += std::to_string(table);
+    AppendNumber(m_ops, table);
     EndOp();
     return row;
 }
@@ -202,7 +251,7 @@ PageElement ScriptPageHostCore::InsertCell(PageElement row)
         return 0;
     const PageElement cell = NewElement(Kind::Cell);
     BeginOp(kOpInsertCell, cell);
-    m_ops += std::to_string(row);
+    AppendNumber(m_ops, row);
     EndOp();
     return cell;
 }
@@ -266,16 +315,25 @@ void ScriptPageHostCore::Release(PageElement element)
 
 void ScriptPageHostCore::Flush()
 {
-    if (m_ops.empty() || !m_bAttached)
+    if (!m_bAttached)
+        return;
+    Send(true);
+}
+
+void ScriptPageHostCore::Send(bool bFinal)
+{
+    if (m_ops.empty() && !bFinal)
         return;
     std::string script = "(function() { var q = window.__quillory; if (!q || q.gen !== ";
     script += std::to_string(m_nGeneration);
-    script += ") return -1; return q.run([";
+    script += ") return -1; ";
+    // Whatever goes wrong, the end of a fill shows its table again.
+    script += bFinal ? "try { q.run(JSON.parse('[" : "q.run(JSON.parse('[";
     script += m_ops;
-    script += "]); })()";
+    script += bFinal ? "]')); } finally { q.commit(); } return q.rows(); })()" : "]')); return 0; })()";
     m_ops.clear();
     if (m_sink)
-        m_sink(std::move(script));
+        m_sink(std::move(script), bFinal);
 }
 
 PageElement ScriptPageHostCore::NewElement(Kind kind)
@@ -301,9 +359,9 @@ void ScriptPageHostCore::BeginOp(int op, PageElement element)
 {
     if (!m_ops.empty())
         m_ops += ',';
-    m_ops += std::to_string(op);
+    AppendNumber(m_ops, op);
     m_ops += ',';
-    m_ops += std::to_string(element);
+    AppendNumber(m_ops, element);
     m_ops += ',';
 }
 
@@ -312,5 +370,5 @@ void ScriptPageHostCore::AppendString(std::string_view text) { AppendJsString(m_
 void ScriptPageHostCore::EndOp()
 {
     if (m_ops.size() >= m_nFlushBytes)
-        Flush();
+        Send(false);
 }

@@ -24,22 +24,21 @@ struct PageProbe {
 
 class ScriptPageHostCore : public IPageHost {
 public:
-    using ScriptSink = std::function<void(std::string script)>;
+    // Receives each script in order; bFinal marks the one that ends a fill, which evaluates to the
+    // number of rows of the listing table (-1 when the page is no longer the one of this host).
+    using ScriptSink = std::function<void(std::string script, bool bFinal)>;
 
     // The ids and body children a probe looks for; lookups of others find nothing.
     static const std::vector<std::string>& ProbedIds();
     static const std::vector<std::string>& ProbedBodyChildren();
 
-    // sink receives each script in order; a script is handed over once its data pass flushBytes.
+    // A script is handed over whenever the queued data pass flushBytes, and at each Flush.
     explicit ScriptPageHostCore(ScriptSink sink, std::size_t flushBytes = 1u << 20);
 
     // The script that probes a freshly loaded document and claims it for generation's scripts. It
     // evaluates to {doc, body, ids: {id: tag}, kids: {name: tag}}, or to {wait: true} while there
     // is no such document yet (still loading, or the old one, already claimed, still shown).
     [[nodiscard]] static std::string ProbeScript(std::int32_t generation);
-    // An expression that evaluates to the number of rows of the listing table, -1 when the page is
-    // not the one of generation.
-    [[nodiscard]] static std::string RowCountScript(std::int32_t generation);
 
     // A new document of this generation has been probed. Queued changes of earlier ones are dropped.
     void Attach(std::int32_t generation, PageProbe probe);
@@ -68,6 +67,7 @@ private:
     enum class Kind : std::uint8_t { Free, Table, Other, Row, Cell };
 
     PageElement NewElement(Kind kind);
+    void Send(bool bFinal);
     [[nodiscard]] Kind KindOf(PageElement element) const;
     void BeginOp(int op, PageElement element);
     void AppendString(std::string_view text);

@@ -153,6 +153,9 @@ TEST_F(PageTest, FillsTheTableAndReadsItBack)
     EXPECT_EQ(mail[3].toList()[1].toString(), "From: Ann &lt;ann@x&gt;");
     EXPECT_EQ(mail[4].toList()[1].toString(), "&nbsp;");
     EXPECT_EQ(Js("document.getElementById('cartellacorrente').textContent").toString(), "/listed/here");
+    EXPECT_EQ(Js("document.getElementById('puntozero').outerHTML.split('>')[0]").toString(),
+              R"(<table id="puntozero" class="riga" cellspacing="0" cellpadding="2")")
+        << "the table is shown as the skeleton has it";
     EXPECT_EQ(Js("document.querySelector('#puntozero a').href").toString(),
               QStringLiteral("http://quillory/%1").arg(app.FirstEntry()->m_nSerial));
     // The pictures come from our resources, relative to the skeleton.

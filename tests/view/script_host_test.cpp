@@ -17,7 +17,7 @@ PageProbe SkeletonProbe()
 
 class ScriptHostTest : public ::testing::Test {
 protected:
-    ScriptHostTest() : host([this](std::string s) { scripts.push_back(std::move(s)); }, 256) {}
+    ScriptHostTest() : host([this](std::string s, bool) { scripts.push_back(std::move(s)); }, 256) {}
 
     void AddMessages(int n)
     {
@@ -73,21 +73,23 @@ TEST_F(ScriptHostTest, TextIsQuotedSoThatNoByteEndsTheString)
     listaf* entry = app.AppendEntry();
     entry->m_nKind = KIND_MESSAGE_FILE;
     entry->m_strName = "a\"b\\c\n\xe9";
+    app.AppendEntry()->m_strName = "it's";
     entry->m_strHeader = std::string("x\0y", 3);
     host.Attach(1, SkeletonProbe());
     FillListingTable(app, host);
     std::string all;
     for (const std::string& s : scripts)
         all += s;
-    EXPECT_NE(all.find(R"(> a\x22b\x5cc\x0a\xe9 <//a>)"), std::string::npos);
-    EXPECT_NE(all.find(R"("x\x00y")"), std::string::npos);
+    EXPECT_NE(all.find(R"(> a\\u0022b\\u005cc\\u000a\\u00e9 <//a>)"), std::string::npos);
+    EXPECT_NE(all.find(R"("x\\u0000y")"), std::string::npos);
+    EXPECT_EQ(all.find("it's"), std::string::npos);
     for (char c : all)
         EXPECT_TRUE(c >= 0x20 && c < 0x7f) << "scripts stay ASCII";
 }
 
 TEST_F(ScriptHostTest, ChangesQueuedForAPageThatWentAwayAreDropped)
 {
-    ScriptPageHostCore big([this](std::string s) { scripts.push_back(std::move(s)); }, 1u << 20);
+    ScriptPageHostCore big([this](std::string s, bool) { scripts.push_back(std::move(s)); }, 1u << 20);
     big.Attach(1, SkeletonProbe());
     const PageElement path = big.FindElementById("cartellacorrente");
     big.SetInnerText(path, "/old");
