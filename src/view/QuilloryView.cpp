@@ -84,6 +84,19 @@ CQuilloryView::CQuilloryView(CQuilloryApp& app, QWidget* parent)
     m_settleTimer.setInterval(kSettleIntervalMs);
     connect(&m_settleTimer, &QTimer::timeout, this, &CQuilloryView::Settle);
     connect(this, &QWebEngineView::printFinished, this, [this](bool) { m_pPrinter.reset(); });
+    // A page that outgrows the browser's memory takes its renderer down with it. The listing then
+    // stays empty until the next reload (Open, a sort, a click elsewhere) brings a fresh one.
+    connect(m_pPage, &QWebEnginePage::renderProcessTerminated, this,
+            [this](QWebEnginePage::RenderProcessTerminationStatus status, int code) {
+                if (status == QWebEnginePage::NormalTerminationStatus)
+                    return;
+                std::fprintf(stderr, "quillory: the listing page's renderer ended (status %d, code %d)\n",
+                             static_cast<int>(status), code);
+                m_host.Detach();
+                m_bAwaitingDocument = false;
+                m_bProbing = false;
+                m_settleTimer.stop();
+            });
     OnInitialUpdate();
 }
 
