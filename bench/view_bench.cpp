@@ -1,8 +1,13 @@
 // From a click on a mail folder to its filled table, in the real embedded browser offscreen.
-// Usage: view_bench [count...]   (default: 10000 100000). Prints one line per folder size.
+// Usage: view_bench [count...]   (default: 10000 100000). Prints one line per folder size, with
+// the peak memory and memory-map count of the page's renderer: the kernel ends a process that
+// needs more maps than vm.max_map_count (65,530 by default), and that is what ends large fills.
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTimer>
+#include <QWebEnginePage>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <cstdio>
@@ -39,6 +44,22 @@ private:
     std::string m_last;
 };
 
+// The renderer's resident memory in MB and its number of memory maps, or {0, 0} once it is gone.
+std::pair<long, long> RendererUse(qint64 pid)
+{
+    std::pair<long, long> use{0, 0};
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (pid <= 0 || !status.open(QIODevice::ReadOnly))
+        return use;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            use.first = line.mid(6).trimmed().split(' ').value(0).toLong() / 1024;
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(pid));
+    if (maps.open(QIODevice::ReadOnly))
+        use.second = maps.readAll().count('\n');
+    return use;
+}
+
 bool Run(std::uint32_t count)
 {
     QTemporaryDir dir;
@@ -67,22 +88,45 @@ bool Run(std::uint32_t count)
             return false;
     }
 
+    const qint64 pid = view.page()->renderProcessPid();
+    std::pair<long, long> peak{0, 0};
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+        const auto use = RendererUse(pid);
+        peak = {std::max(peak.first, use.first), std::max(peak.second, use.second)};
+    });
+    sampler.start(250);
     QSignalSpy filled(&view, &CQuilloryView::tableFilled);
+    QSignalSpy ended(view.page(), &QWebEnginePage::renderProcessTerminated);
     QElapsedTimer timer;
     timer.start();
     view.RunJavaScriptSync(QStringLiteral("document.querySelector('#puntozero a').click()"));
-    if (filled.isEmpty() && !filled.wait(120000))
-        return false;
+    while (filled.isEmpty() && ended.isEmpty() && timer.elapsed() < 600000)
+        filled.wait(1000);
     const double seconds = timer.nsecsElapsed() / 1e9;
+    if (filled.isEmpty()) {
+        std::printf("%u messages: no filled table; the renderer %s after %.2f s (peak %ld MB, %ld memory maps)\n",
+                    count, ended.isEmpty() ? "did not answer" : "ended", seconds, peak.first, peak.second);
+        std::fflush(stdout);
+        return false;
+    }
     const int rows = filled.takeFirst().at(0).toInt();
     // The browser lays the table out before it next paints; asking for the page's height waits
     // for that.
-    view.RunJavaScriptSync(QStringLiteral("document.body.offsetHeight"), 600000);
-    const double laidOut = timer.nsecsElapsed() / 1e9;
-    std::printf("%u messages: %d rows in the page %.2f s after the click, laid out after %.2f s%s\n", count, rows,
-                seconds, laidOut, box.messages.empty() ? "" : " (with messages)");
+    // The view reports the fill once the table is laid out; the next script runs after the frame
+    // that paints it.
+    const bool bPainted = view.RunJavaScriptSync(QStringLiteral("document.body.offsetHeight"), 120000).isValid();
+    const double painted = timer.nsecsElapsed() / 1e9;
+    sampler.stop();
+    const auto last = RendererUse(pid);
+    peak = {std::max(peak.first, last.first), std::max(peak.second, last.second)};
+    std::printf("%u messages: %d rows filled and laid out %.2f s after the click, %s after %.2f s "
+                "(renderer peak %ld MB, %ld memory maps)%s\n",
+                count, rows, seconds, bPainted ? "painted" : "no answer (renderer ended?)", painted, peak.first,
+                peak.second,
+                box.messages.empty() ? "" : " (with messages)");
     std::fflush(stdout);
-    return rows == static_cast<int>(count);
+    return bPainted && rows == static_cast<int>(count);
 }
 
 } // namespace

@@ -21,6 +21,10 @@ namespace {
 // that no single script holds the page for long.
 constexpr std::size_t kScriptBatchBytes = 4u << 20;
 
+// Rows shown and laid out by each of the scripts that end a fill. Smaller slices leave less
+// garbage at a time but cost more in all, since the table's columns are measured again for each.
+constexpr int kRevealRows = 10000;
+
 // How often a reload still waiting for its document asks the page again.
 constexpr int kSettleIntervalMs = 20;
 
@@ -73,7 +77,8 @@ CQuilloryView::CQuilloryView(CQuilloryApp& app, QWidget* parent)
     : QWebEngineView(parent),
       m_app(app),
       m_host([this](std::string script, bool bFinal) { RunPageScript(std::move(script), bFinal); },
-             kScriptBatchBytes)
+             kScriptBatchBytes),
+      m_nRevealRows(kRevealRows)
 {
     m_pProfile = CreateResProfile(&m_pGate);
     m_pPage = new CQuilloryPage(m_pProfile, this);
@@ -239,7 +244,26 @@ void CQuilloryView::RunPageScript(std::string script, bool bFinal)
                                    return;
                                }
                                if (bFinal && self && generation == self->m_nGeneration && result.toInt() >= 0)
-                                   emit self->tableFilled(result.toInt());
+                                   self->RevealRows(generation, result.toInt());
+                           });
+}
+
+void CQuilloryView::RevealRows(int generation, int rows)
+{
+    QPointer<CQuilloryView> self(this);
+    m_pPage->runJavaScript(QString::fromLatin1(ScriptPageHostCore::RevealScript(generation, m_nRevealRows)),
+                           QWebEngineScript::ApplicationWorld, [self, generation, rows](const QVariant& result) {
+                               if (!self || generation != self->m_nGeneration)
+                                   return;
+                               if (!result.isValid()) {
+                                   std::fprintf(stderr, "quillory: a change to the listing page failed\n");
+                                   return;
+                               }
+                               const int left = result.toInt();
+                               if (left > 0)
+                                   self->RevealRows(generation, rows);
+                               else if (left == 0)
+                                   emit self->tableFilled(rows);
                            });
 }
 

@@ -73,11 +73,13 @@ public:
                                quint32 worldId = QWebEngineScript::ApplicationWorld);
     [[nodiscard]] int ScriptDialogCount() const;
     [[nodiscard]] int BlockedRequestCount() const;
+    // How many rows each of the steps that end a fill shows (tests make it small to take several).
+    void SetRevealRows(int rows) { m_nRevealRows = rows > 0 ? rows : 1; }
     // Whether the loaded page has been probed and can be filled.
     [[nodiscard]] bool IsPageReady() const { return m_host.IsAttached(); }
 
 signals:
-    // The table of the loaded page has been filled and holds rows rows.
+    // The table of the loaded page has been filled, shown and laid out, and holds rows rows.
     void tableFilled(int rows);
     // A completed load has been probed and handed to the document-complete logic.
     void documentCompleted();
@@ -89,6 +91,8 @@ private:
     void Settle();
     void OnProbed(int generation, const QVariant& result);
     void RunPageScript(std::string script, bool bFinal);
+    // Shows the rows a fill has left hidden, a slice per script, then reports the fill.
+    void RevealRows(int generation, int rows);
 
     CQuilloryApp& m_app;
     CRequestGate* m_pGate = nullptr;
@@ -98,6 +102,7 @@ private:
     int m_nGeneration = 0;             // bumped by every reload; tags the scripts meant for its page
     bool m_bAwaitingDocument = false;  // a reload's document has not been probed yet
     bool m_bProbing = false;
+    int m_nRevealRows;
     QTimer m_settleTimer;
     std::unique_ptr<QPrinter> m_pPrinter;
 };

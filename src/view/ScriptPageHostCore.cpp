@@ -41,9 +41,12 @@ constexpr const char* kProbeBody = R"JS(
   ids.forEach(function(id) { var e = document.getElementById(id); r.ids[id] = e ? e.tagName : ''; });
   kids.forEach(function(n) { var e = find(n); r.kids[n] = e ? e.tagName : ''; });
   // While a fill goes on its table is hidden, so that the page is not laid out again after every
-  // script of a long fill: the table is laid out once, when the fill ends and it is shown again.
-  // (The hidden attribute, not an inline style: that would leave the table an empty style attribute.)
-  var E = [], hidden = null, wasHidden = false;
+  // script of a long fill. (The hidden attribute, not an inline style: that would leave the table
+  // an empty style attribute.) Each new row is hidden as well and shown by reveal(), a slice at a
+  // time, each slice laid out in a script of its own: laid out in one go, a table of 100,000 rows
+  // leaves the renderer the garbage of the whole layout at once and runs it out of memory maps
+  // sooner, since the browser collects that garbage only between scripts.
+  var E = [], hidden = null, wasHidden = false, veiled = [], shown = 0;
   var commit = function() {
     if (!hidden) return;
     hidden.hidden = wasHidden;
@@ -56,7 +59,22 @@ constexpr const char* kProbeBody = R"JS(
       wasHidden = table.hidden;
       table.hidden = true;
     }
-    return table.insertRow(-1);
+    var row = table.insertRow(-1);
+    row.hidden = true;
+    veiled.push(row);
+    return row;
+  };
+  // Shows up to count more rows and lays the page out; returns how many stay hidden.
+  var reveal = function(count) {
+    var end = Math.min(veiled.length, shown + Math.max(count, 1));
+    for (; shown < end; ++shown)
+      veiled[shown].hidden = false;
+    if (shown === veiled.length) {
+      veiled = [];
+      shown = 0;
+    }
+    void document.body.offsetHeight;
+    return veiled.length - shown;
   };
   // Most cells hold text with a few entities, and the icon cells a handful of fixed pieces. Going
   // through the HTML parser for each of them makes a long fill need several times the memory, so
@@ -83,7 +101,7 @@ constexpr const char* kProbeBody = R"JS(
     e.textContent = '';
     e.appendChild(piece.content.cloneNode(true));
   };
-  window.__quillory = {gen: gen, find: find, commit: commit, rows: function() {
+  window.__quillory = {gen: gen, find: find, commit: commit, reveal: reveal, rows: function() {
     var t = find('puntozero');
     return t && t.rows ? t.rows.length : -1;
   }, run: function(o) {
@@ -180,6 +198,16 @@ std::string ScriptPageHostCore::ProbeScript(std::int32_t generation)
     script += ',';
     AppendStringList(script, ProbedBodyChildren());
     script += ')';
+    return script;
+}
+
+std::string ScriptPageHostCore::RevealScript(std::int32_t generation, std::int32_t rows)
+{
+    std::string script = "(function() { var q = window.__quillory; if (!q || q.gen !== ";
+    script += std::to_string(generation);
+    script += ") return -1; return q.reveal(";
+    script += std::to_string(rows);
+    script += "); })()";
     return script;
 }
 

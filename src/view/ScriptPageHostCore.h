@@ -26,6 +26,7 @@ class ScriptPageHostCore : public IPageHost {
 public:
     // Receives each script in order; bFinal marks the one that ends a fill, which evaluates to the
     // number of rows of the listing table (-1 when the page is no longer the one of this host).
+    // The rows it has appended are still hidden then: see RevealScript.
     using ScriptSink = std::function<void(std::string script, bool bFinal)>;
 
     // The ids and body children a probe looks for; lookups of others find nothing.
@@ -39,6 +40,11 @@ public:
     // evaluates to {doc, body, ids: {id: tag}, kids: {name: tag}}, or to {wait: true} while there
     // is no such document yet (still loading, or the old one, already claimed, still shown).
     [[nodiscard]] static std::string ProbeScript(std::int32_t generation);
+
+    // The script that shows up to rows more of the rows that fills have appended (each stays
+    // hidden until then) and lays the page out. It evaluates to the number still hidden, or -1
+    // when the page is no longer the one of generation. Run it, a script at a time, until it gives 0.
+    [[nodiscard]] static std::string RevealScript(std::int32_t generation, std::int32_t rows);
 
     // A new document of this generation has been probed. Queued changes of earlier ones are dropped.
     void Attach(std::int32_t generation, PageProbe probe);

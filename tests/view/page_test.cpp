@@ -63,9 +63,11 @@ protected:
     }
 
     // Makes the view and waits until its first load has been filled.
-    CQuilloryView& Open()
+    CQuilloryView& Open(int revealRows = 0)
     {
         view = std::make_unique<CQuilloryView>(app);
+        if (revealRows > 0)
+            view->SetRevealRows(revealRows);
         view->resize(900, 500);
         view->show();
         QSignalSpy filled(view.get(), &CQuilloryView::tableFilled);
@@ -163,6 +165,30 @@ TEST_F(PageTest, FillsTheTableAndReadsItBack)
     EXPECT_EQ(Js("Array.from(document.images).map(i => i.naturalWidth + 'x' + i.naturalHeight)").toStringList(),
               QStringList({"37x15", "37x15", "37x15", "37x15", "37x15"}));
     EXPECT_TRUE(messages.messages.empty());
+}
+
+TEST_F(PageTest, RowsShownInSlicesEndAsTheSkeletonWouldHaveThem)
+{
+    for (int i = 0; i < 5; ++i)
+        Add(KIND_MESSAGE_FILE, "m" + std::to_string(i) + ".eml");
+
+    Open(2);  // three slices
+
+    const QString table = QStringLiteral("document.getElementById('puntozero')");
+    EXPECT_EQ(Js(table + ".rows.length").toInt(), 5);
+    EXPECT_FALSE(Js(table + ".outerHTML").toString().contains(QLatin1String("hidden")))
+        << "no row, and not the table, keeps a trace of the fill";
+    EXPECT_TRUE(Js("Array.from(" + table + ".rows).every(r => r.offsetHeight > 0)").toBool())
+        << "every row is laid out when the fill is reported";
+
+    // A reload's fill shows its rows as well, in slices of its own.
+    EXPECT_EQ(FillAfter([&] { view->ReloadPage(); }), 5);
+    EXPECT_EQ(Js(table + ".querySelectorAll('[hidden]').length").toInt(), 0);
+    // A step meant for a page that has since been replaced changes nothing in its successor.
+    EXPECT_EQ(view->RunJavaScriptSync(QString::fromStdString(ScriptPageHostCore::RevealScript(-7, 1)), 30000,
+                                      QWebEngineScript::ApplicationWorld)
+                  .toInt(),
+              -1);
 }
 
 TEST_F(PageTest, AFileNameShowsLiterallyAndRunsNothing)
