@@ -73,6 +73,13 @@ void CQuilloryPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level
                      lineNumber);
 }
 
+std::string RendererEndedText(std::int32_t nEntries)
+{
+    return "The listing page stopped before it could show this place (" + std::to_string(nEntries) +
+           " entries): there were more rows than the embedded browser could hold. Nothing on disk was "
+           "changed; quillory-cli list and extract read every entry of it.";
+}
+
 CQuilloryView::CQuilloryView(CQuilloryApp& app, QWidget* parent)
     : QWebEngineView(parent),
       m_app(app),
@@ -101,6 +108,12 @@ CQuilloryView::CQuilloryView(CQuilloryApp& app, QWidget* parent)
                 m_bAwaitingDocument = false;
                 m_bProbing = false;
                 m_settleTimer.stop();
+                // Told after the signal has returned: a modal box inside it would nest the loop
+                // in the browser's own notification.
+                const std::int32_t entries = listax::Count(&m_app.m_pEntries);
+                QTimer::singleShot(0, this, [this, entries] {
+                    m_app.ShowMessage(RendererEndedText(entries));
+                });
             });
     OnInitialUpdate();
 }

@@ -113,3 +113,6 @@ class CQuilloryDoc {
 public:
     void OnNewDocument() {}
 };
+
+// What the user is told when the browser's page process ends under a listing too large for it.
+[[nodiscard]] std::string RendererEndedText(std::int32_t nEntries);

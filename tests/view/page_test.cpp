@@ -329,3 +329,17 @@ int main(int argc, char** argv)
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
+
+TEST_F(PageTest, AnEndedRendererIsToldAndTheNextReloadFillsAgain)
+{
+    Add(KIND_OTHER, "a.txt");
+    Add(KIND_OTHER, "b.txt");
+    Open();
+    emit view->page()->renderProcessTerminated(QWebEnginePage::CrashedTerminationStatus, 9);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !messages.messages.empty(); }, 5000));
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0].text, RendererEndedText(2));
+    EXPECT_NE(messages.messages[0].text.find("(2 entries)"), std::string::npos);
+    EXPECT_EQ(messages.messages[0].caption, "Quillory");
+    EXPECT_EQ(FillAfter([&] { view->ReloadPage(); }), 2);
+}
