@@ -21,9 +21,9 @@ namespace {
 // that no single script holds the page for long.
 constexpr std::size_t kScriptBatchBytes = 4u << 20;
 
-// Rows shown and laid out by each of the scripts that end a fill. Smaller slices leave less
-// garbage at a time but cost more in all, since the table's columns are measured again for each.
-constexpr int kRevealRows = 10000;
+// Rows laid out when a fill ends, and again each time the reader scrolls near the end of what is
+// shown: a few screenfuls, quick to lay out, so that a folder of any size is shown at once.
+constexpr int kRevealRows = 2000;
 
 // How often a reload still waiting for its document asks the page again.
 constexpr int kSettleIntervalMs = 20;
@@ -272,10 +272,9 @@ void CQuilloryView::RevealRows(int generation, int rows)
                                    std::fprintf(stderr, "quillory: a change to the listing page failed\n");
                                    return;
                                }
-                               const int left = result.toInt();
-                               if (left > 0)
-                                   self->RevealRows(generation, rows);
-                               else if (left == 0)
+                               // Every row is in the page now; those still hidden are shown as the
+                               // reader scrolls to them.
+                               if (result.toInt() >= 0)
                                    emit self->tableFilled(rows);
                            });
 }

@@ -79,7 +79,8 @@ public:
     [[nodiscard]] bool IsPageReady() const { return m_host.IsAttached(); }
 
 signals:
-    // The table of the loaded page has been filled, shown and laid out, and holds rows rows.
+    // The table of the loaded page has been filled and holds rows rows; its first rows are shown
+    // and laid out, the rest follow as the reader scrolls to them.
     void tableFilled(int rows);
     // A completed load has been probed and handed to the document-complete logic.
     void documentCompleted();

@@ -76,6 +76,31 @@ constexpr const char* kProbeBody = R"JS(
     void document.body.offsetHeight;
     return veiled.length - shown;
   };
+  // A long listing shows its first slice at once and the next one whenever the end of what is
+  // shown comes near the window: every row is in the page, but laid out only when reached, since
+  // the browser cannot hold the layout of 100,000 rows and needs seconds for that of 10,000. A
+  // timer looks, rather than scroll events: it also notices a window made taller, or a first
+  // slice too short to scroll.
+  var slice = 0, watch = 0;
+  var nearEnd = function() {
+    var doc = document.scrollingElement || document.documentElement;
+    return doc.scrollTop + 3 * window.innerHeight >= doc.scrollHeight;
+  };
+  var follow = function() {
+    if (veiled.length === 0) {
+      clearInterval(watch);
+      watch = 0;
+    } else if (nearEnd()) {
+      reveal(slice);
+    }
+  };
+  var revealFirst = function(count) {
+    slice = Math.max(count, 1);
+    reveal(slice);
+    if (veiled.length - shown > 0 && !watch)
+      watch = setInterval(follow, 150);
+    return veiled.length - shown;
+  };
   // Most cells hold text with a few entities, and the icon cells a handful of fixed pieces. Going
   // through the HTML parser for each of them makes a long fill need several times the memory, so
   // text goes in as text (the same result, since it holds no markup) and a repeated piece is
@@ -101,7 +126,7 @@ constexpr const char* kProbeBody = R"JS(
     e.textContent = '';
     e.appendChild(piece.content.cloneNode(true));
   };
-  window.__quillory = {gen: gen, find: find, commit: commit, reveal: reveal, rows: function() {
+  window.__quillory = {gen: gen, find: find, commit: commit, reveal: reveal, revealFirst: revealFirst, rows: function() {
     var t = find('puntozero');
     return t && t.rows ? t.rows.length : -1;
   }, run: function(o) {
@@ -205,7 +230,7 @@ std::string ScriptPageHostCore::RevealScript(std::int32_t generation, std::int32
 {
     std::string script = "(function() { var q = window.__quillory; if (!q || q.gen !== ";
     script += std::to_string(generation);
-    script += ") return -1; return q.reveal(";
+    script += ") return -1; return q.revealFirst(";
     script += std::to_string(rows);
     script += "); })()";
     return script;

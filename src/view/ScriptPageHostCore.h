@@ -41,9 +41,10 @@ public:
     // is no such document yet (still loading, or the old one, already claimed, still shown).
     [[nodiscard]] static std::string ProbeScript(std::int32_t generation);
 
-    // The script that shows up to rows more of the rows that fills have appended (each stays
-    // hidden until then) and lays the page out. It evaluates to the number still hidden, or -1
-    // when the page is no longer the one of generation. Run it, a script at a time, until it gives 0.
+    // The script that shows the first rows of the rows that fills have appended (each stays hidden
+    // until then) and lays the page out; the others are shown rows at a time as the reader scrolls
+    // near the end of what is shown. It evaluates to the number still hidden, or -1 when the page
+    // is no longer the one of generation.
     [[nodiscard]] static std::string RevealScript(std::int32_t generation, std::int32_t rows);
 
     // A new document of this generation has been probed. Queued changes of earlier ones are dropped.

@@ -167,28 +167,48 @@ TEST_F(PageTest, FillsTheTableAndReadsItBack)
     EXPECT_TRUE(messages.messages.empty());
 }
 
-TEST_F(PageTest, RowsShownInSlicesEndAsTheSkeletonWouldHaveThem)
+TEST_F(PageTest, LongListingsShowTheirRowsAsTheReaderScrollsToThem)
 {
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < 200; ++i)
         Add(KIND_MESSAGE_FILE, "m" + std::to_string(i) + ".eml");
-
-    Open(2);  // three slices
+    view = std::make_unique<CQuilloryView>(app);
+    view->SetRevealRows(50);  // the first fifty at once, then fifty more whenever the end comes near
+    view->resize(900, 100);   // fifty rows are many screenfuls: the rest waits for a scroll
+    view->show();
+    QSignalSpy filled(view.get(), &CQuilloryView::tableFilled);
+    ASSERT_TRUE(filled.wait(30000));
 
     const QString table = QStringLiteral("document.getElementById('puntozero')");
-    EXPECT_EQ(Js(table + ".rows.length").toInt(), 5);
+    EXPECT_EQ(Js(table + ".rows.length").toInt(), 200) << "every row is in the page";
+    EXPECT_EQ(Js(table + ".querySelectorAll('tr:not([hidden])').length").toInt(), 50);
+    EXPECT_FALSE(Js(table + ".hasAttribute('hidden')").toBool());
+    // Scrolling to the end shows the next slice, until none is left.
+    const QString scrollAndCount = "window.scrollTo(0, document.body.scrollHeight); " + table +
+                                   ".querySelectorAll('tr[hidden]').length";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Js(scrollAndCount).toInt() == 0; }, 20000));
     EXPECT_FALSE(Js(table + ".outerHTML").toString().contains(QLatin1String("hidden")))
         << "no row, and not the table, keeps a trace of the fill";
     EXPECT_TRUE(Js("Array.from(" + table + ".rows).every(r => r.offsetHeight > 0)").toBool())
-        << "every row is laid out when the fill is reported";
+        << "every row is laid out once shown";
 
-    // A reload's fill shows its rows as well, in slices of its own.
-    EXPECT_EQ(FillAfter([&] { view->ReloadPage(); }), 5);
-    EXPECT_EQ(Js(table + ".querySelectorAll('[hidden]').length").toInt(), 0);
+    // A reload's fill starts again with its first slice.
+    EXPECT_EQ(FillAfter([&] { view->ReloadPage(); }), 200);
+    EXPECT_EQ(Js(table + ".querySelectorAll('tr:not([hidden])').length").toInt(), 50);
     // A step meant for a page that has since been replaced changes nothing in its successor.
     EXPECT_EQ(view->RunJavaScriptSync(QString::fromStdString(ScriptPageHostCore::RevealScript(-7, 1)), 30000,
                                       QWebEngineScript::ApplicationWorld)
                   .toInt(),
               -1);
+}
+
+TEST_F(PageTest, AShortFirstSliceIsFollowedWithoutScrolling)
+{
+    for (int i = 0; i < 5; ++i)
+        Add(KIND_MESSAGE_FILE, "m" + std::to_string(i) + ".eml");
+    Open(2);  // two rows cannot fill the window, so nobody could scroll to the others
+    const QString hidden = QStringLiteral("document.querySelectorAll('#puntozero tr[hidden]').length");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Js(hidden).toInt() == 0; }, 10000));
+    EXPECT_EQ(Js("document.getElementById('puntozero').rows.length").toInt(), 5);
 }
 
 TEST_F(PageTest, AFileNameShowsLiterallyAndRunsNothing)
