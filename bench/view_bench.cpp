@@ -111,16 +111,14 @@ bool Run(std::uint32_t count)
         return false;
     }
     const int rows = filled.takeFirst().at(0).toInt();
-    // The browser lays the table out before it next paints; asking for the page's height waits
-    // for that.
-    // The view reports the fill once the table is laid out; the next script runs after the frame
-    // that paints it.
+    // The view reports the fill once every row is in the page and the first ones are laid out
+    // (the rest follow as the reader scrolls); the next script runs after the frame that paints it.
     const bool bPainted = view.RunJavaScriptSync(QStringLiteral("document.body.offsetHeight"), 120000).isValid();
     const double painted = timer.nsecsElapsed() / 1e9;
     sampler.stop();
     const auto last = RendererUse(pid);
     peak = {std::max(peak.first, last.first), std::max(peak.second, last.second)};
-    std::printf("%u messages: %d rows filled and laid out %.2f s after the click, %s after %.2f s "
+    std::printf("%u messages: %d rows in the page, the first screenfuls laid out, %.2f s after the click; %s after %.2f s "
                 "(renderer peak %ld MB, %ld memory maps)%s\n",
                 count, rows, seconds, bPainted ? "painted" : "no answer (renderer ended?)", painted, peak.first,
                 peak.second,

@@ -23,7 +23,7 @@ constexpr std::size_t kScriptBatchBytes = 4u << 20;
 
 // Rows laid out when a fill ends, and again each time the reader scrolls near the end of what is
 // shown: a few screenfuls, quick to lay out, so that a folder of any size is shown at once.
-constexpr int kRevealRows = 2000;
+constexpr int kRevealRows = 1000;
 
 // How often a reload still waiting for its document asks the page again.
 constexpr int kSettleIntervalMs = 20;
