@@ -16,15 +16,26 @@ std::string Format(std::string_view format, const std::string& path)
     return text;
 }
 
-// Asks for the destination; nothing when the user cancelled or there is no dialog to ask with.
-std::optional<std::string> AskDestination(ISaveDialog* pDialog, const listaf& entry, const std::string& strSaveDir)
+// The beginning both saves share: asks for the destination, remembers its directory and opens
+// the source. Returns the destination, or nothing when the user cancelled (or there is no dialog
+// to ask with) or has been told that the source could not be opened.
+std::optional<std::string> BeginSave(CQuilloryApp& app, const listaf& entry, const std::string& strSource,
+                                     CFile& source)
 {
-    if (!pDialog)
+    if (!app.m_pSaveDialog)
         return std::nullopt;
     SaveDialogRequest request;
     request.strInitialName = entry.m_strName;
-    request.strInitialDir = strSaveDir;
-    return pDialog->AskSavePath(request);
+    request.strInitialDir = app.m_strSaveDir;
+    std::optional<std::string> destination = app.m_pSaveDialog->AskSavePath(request);
+    if (!destination)
+        return std::nullopt;
+    app.m_strSaveDir = CQuilloryApp::DirectoryPart(*destination);
+    if (!source.Open(strSource, CFile::modeRead | CFile::typeBinary)) {
+        app.ShowMessage(Format("Error on opening file %s", strSource));
+        return std::nullopt;
+    }
+    return destination;
 }
 
 // Tells the user how a save ended; a save that worked says nothing.
@@ -40,15 +51,10 @@ std::int32_t CQuilloryApp::SaveFolderMessage(listaf* pEntry)
 {
     if (!pEntry)
         return 0;
-    const std::optional<std::string> destination = AskDestination(m_pSaveDialog, *pEntry, m_strSaveDir);
+    CFile source;
+    const std::optional<std::string> destination = BeginSave(*this, *pEntry, m_strCurrentDir, source);
     if (!destination)
         return 0;
-    m_strSaveDir = DirectoryPart(*destination);
-    CFile source;
-    if (!source.Open(m_strCurrentDir, CFile::modeRead | CFile::typeBinary)) {
-        ShowMessage(Format("Error on opening file %s", m_strCurrentDir));
-        return 0;
-    }
     // A folder message remembers the directory before its destination is opened.
     WriteSetting("SaveDir", m_strSaveDir);
     Report(*this, SaveChainAs(source, pEntry->m_nDataOffset, *destination), m_strCurrentDir, *destination);
@@ -59,15 +65,10 @@ std::int32_t CQuilloryApp::SaveMessageFile(listaf* pEntry)
 {
     if (!pEntry)
         return 0;
-    const std::optional<std::string> destination = AskDestination(m_pSaveDialog, *pEntry, m_strSaveDir);
+    CFile source;
+    const std::optional<std::string> destination = BeginSave(*this, *pEntry, pEntry->m_strPath, source);
     if (!destination)
         return 0;
-    m_strSaveDir = DirectoryPart(*destination);
-    CFile source;
-    if (!source.Open(pEntry->m_strPath, CFile::modeRead | CFile::typeBinary)) {
-        ShowMessage(Format("Error on opening file %s", pEntry->m_strPath));
-        return 0;
-    }
     AtomicFileWriter writer;
     if (!OpenCopyDestination(writer, *destination, source.Identity())) {
         ShowMessage(Format("Error on opening file %s", *destination));
