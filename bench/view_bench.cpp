@@ -19,28 +19,18 @@
 #include "dbxgen/DbxGen.h"
 #include "view/QuilloryView.h"
 #include "view/ResScheme.h"
+#include "view/ReloadingFrame.h"
 
 namespace {
 
-class BenchFrame : public IMainFrame, public IStatusOutput {
+class BenchFrame : public ReloadingFrame, public IStatusOutput {
 public:
-    explicit BenchFrame(CQuilloryApp& app) : m_app(app) {}
-    void GoToFolder(bool) override
-    {
-        if (!m_app.m_pCurrentEntry)
-            m_app.m_strCurrentDir = m_app.m_strTargetDir;
-        else if (m_app.m_pCurrentEntry->m_nKind == KIND_DIRECTORY)
-            m_app.m_strCurrentDir = m_app.m_pCurrentEntry->m_strPath;
-        m_app.m_bRebuildPending = 1;
-        m_app.m_bPageReady = 0;
-        m_app.m_pView->ReloadPage();
-    }
+    using ReloadingFrame::ReloadingFrame;
     // The window formats every progress text and repaints a few dozen times a second; formatting
     // is what each call costs here.
     void SetProgressText(std::string_view label, std::int32_t n) override { m_last = FormatProgressText(label, n); }
 
 private:
-    CQuilloryApp& m_app;
     std::string m_last;
 };
 

@@ -11,6 +11,22 @@
 #include "app/QuilloryApp.h"
 #include "dbxgen/DbxGen.h"
 
+// Lists the mail-folder file at path as the window does after a click on it: the folder's entry
+// is current when the reader starts. Returns the listed entries in list order.
+inline std::vector<listaf*> ListFolderFile(CQuilloryApp& app, const std::string& path)
+{
+    listaf* folder = app.AppendEntry();
+    folder->m_strPath = path;
+    folder->m_nKind = KIND_MAIL_FOLDER;
+    app.m_pCurrentEntry = folder;
+    app.m_strCurrentDir = path;
+    EXPECT_EQ(app.ListMailFolder(), 0);
+    std::vector<listaf*> entries;
+    for (listaf* e = app.FirstEntry(); e; e = e->Next())
+        entries.push_back(e);
+    return entries;
+}
+
 class DbxFixture : public ::testing::Test {
 public:
     // A small message whose subject line is "Subject: <label>".
@@ -34,19 +50,7 @@ protected:
         path = dir.Write(name, std::string(bytes.begin(), bytes.end()));
         return ListPath(path);
     }
-    std::vector<listaf*> ListPath(const std::string& file)
-    {
-        listaf* folder = app.AppendEntry();
-        folder->m_strPath = file;
-        folder->m_nKind = KIND_MAIL_FOLDER;
-        app.m_pCurrentEntry = folder;
-        app.m_strCurrentDir = file;
-        EXPECT_EQ(app.ListMailFolder(), 0);
-        std::vector<listaf*> entries;
-        for (listaf* e = app.FirstEntry(); e; e = e->Next())
-            entries.push_back(e);
-        return entries;
-    }
+    std::vector<listaf*> ListPath(const std::string& file) { return ListFolderFile(app, file); }
     [[nodiscard]] std::vector<std::string> Texts() const
     {
         std::vector<std::string> texts;

@@ -6,6 +6,7 @@
 
 #include "TempDir.h"
 #include "app/QuilloryApp.h"
+#include "dbx/DbxFixture.h"
 #include "dbxgen/DbxGen.h"
 #include "platform/SettingsStore.h"
 
@@ -44,15 +45,7 @@ protected:
     {
         folderBytes = AsString(dbxgen::BuildFolder(messages));
         folderPath = dir.Write("Inbox.dbx", folderBytes);
-        listaf* folder = app.AppendEntry();
-        folder->m_strPath = folderPath;
-        app.m_pCurrentEntry = folder;
-        app.m_strCurrentDir = folderPath;
-        app.ListMailFolder();
-        std::vector<listaf*> entries;
-        for (listaf* e = app.FirstEntry(); e; e = e->Next())
-            entries.push_back(e);
-        return entries;
+        return ListFolderFile(app, folderPath);
     }
     [[nodiscard]] std::vector<std::string> Texts() const
     {

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "app/Navigation.h"
+#include "ReloadingFrame.h"
 #include "app/QuilloryApp.h"
 #include "view/NavigationCore.h"
 
@@ -19,29 +20,6 @@ public:
     int CheckPage() override { return ++nChecks, 0; }
     int FillTable() override { return ++nFills, 0; }
     int nReloads = 0, nChecks = 0, nFills = 0;
-};
-
-// The frame's GoToFolder as the window does it for a click: settle the place, ask for a rebuild,
-// reload.
-class FakeFrame : public IMainFrame {
-public:
-    explicit FakeFrame(CQuilloryApp& app) : m_app(app) {}
-    void GoToFolder(bool bNewBase) override
-    {
-        ++nCalls;
-        EXPECT_FALSE(bNewBase);
-        if (!m_app.m_pCurrentEntry)
-            m_app.m_strCurrentDir = m_app.m_strTargetDir;
-        else if (m_app.m_pCurrentEntry->m_nKind == KIND_DIRECTORY)
-            m_app.m_strCurrentDir = m_app.m_pCurrentEntry->m_strPath;
-        m_app.m_bRebuildPending = 1;
-        m_app.m_bPageReady = 0;
-        m_app.m_pView->ReloadPage();
-    }
-    int nCalls = 0;
-
-private:
-    CQuilloryApp& m_app;
 };
 
 class RecordingSaveDialog : public ISaveDialog {
@@ -72,7 +50,11 @@ protected:
         app.m_strTargetDir = root.string();
         app.ScanDirectory();
     }
-    void TearDown() override { fs::remove_all(root); }
+    void TearDown() override
+    {
+        EXPECT_EQ(frame.nNewBaseCalls, 0) << "a click never asks for a new base";
+        fs::remove_all(root);
+    }
 
     listaf* Named(const std::string& name)
     {
@@ -101,7 +83,7 @@ protected:
     fs::path root;
     CQuilloryApp app;
     FakeView view;
-    FakeFrame frame{app};
+    ReloadingFrame frame{app};
     RecordingMessageBox messages;
     RecordingSaveDialog saves;
 };

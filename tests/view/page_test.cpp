@@ -14,34 +14,13 @@
 #include <fstream>
 
 #include "app/Navigation.h"
+#include "ReloadingFrame.h"
 #include "app/QuilloryApp.h"
 #include "view/HtmlDialogView.h"
 #include "view/QuilloryView.h"
 #include "view/ResScheme.h"
 
 namespace {
-
-// Goes to a directory the way the window does after a click: the place is settled, the page
-// reloads and its completion rebuilds the list.
-class FakeFrame : public IMainFrame {
-public:
-    explicit FakeFrame(CQuilloryApp& app) : m_app(app) {}
-    void GoToFolder(bool) override
-    {
-        ++nCalls;
-        if (!m_app.m_pCurrentEntry)
-            m_app.m_strCurrentDir = m_app.m_strTargetDir;
-        else if (m_app.m_pCurrentEntry->m_nKind == KIND_DIRECTORY)
-            m_app.m_strCurrentDir = m_app.m_pCurrentEntry->m_strPath;
-        m_app.m_bRebuildPending = 1;
-        m_app.m_bPageReady = 0;
-        m_app.m_pView->ReloadPage();
-    }
-    int nCalls = 0;
-
-private:
-    CQuilloryApp& m_app;
-};
 
 class PageTest : public ::testing::Test {
 protected:
@@ -111,7 +90,7 @@ protected:
 
     CQuilloryApp app;
     RecordingMessageBox messages;
-    FakeFrame frame{app};
+    ReloadingFrame frame{app};
     std::unique_ptr<CQuilloryView> view;
 };
 
