@@ -7,7 +7,8 @@
 #include <map>
 #include <string>
 
-#include "app/QuilloryApp.h"
+#include "core/QuilloryApp.h"
+#include "model/listax.h"
 #include "dbxgen/DbxGen.h"
 #include "extract/MessageCopy.h"
 #include "platform/File.h"

@@ -8,7 +8,8 @@
 #include <random>
 #include <string>
 
-#include "app/QuilloryApp.h"
+#include "core/QuilloryApp.h"
+#include "model/listax.h"
 
 namespace {
 

@@ -18,7 +18,8 @@
 #include <vector>
 
 #include "app/FolderDialog.h"
-#include "app/QuilloryApp.h"
+#include "core/QuilloryApp.h"
+#include "model/listax.h"
 #include "app/WindowApp.h"
 #include "platform/Seams.h"
 #include "view/ResScheme.h"

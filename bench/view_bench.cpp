@@ -14,8 +14,9 @@
 #include <cstdlib>
 #include <unistd.h>
 
-#include "app/Navigation.h"
-#include "app/QuilloryApp.h"
+#include "core/Navigation.h"
+#include "core/QuilloryApp.h"
+#include "model/listax.h"
 #include "dbxgen/DbxGen.h"
 #include "view/QuilloryView.h"
 #include "view/ResScheme.h"

@@ -10,7 +10,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/QuilloryApp.h"
+#include "core/QuilloryApp.h"
+#include "model/listax.h"
 #include "dbx/DBXReader.h"
 #include "extract/MessageCopy.h"
 #include "model/TextSearch.h"

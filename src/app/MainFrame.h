@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/Navigation.h"
+#include "core/Navigation.h"
 #include "menu/OwnerDrawMenu.h"
 #include "platform/Seams.h"
 

@@ -6,7 +6,8 @@
 #include <unistd.h>
 
 #include "app/FolderDialog.h"
-#include "app/QuilloryApp.h"
+#include "core/QuilloryApp.h"
+#include "model/listax.h"
 #include "app/WindowApp.h"
 #include "platform/Seams.h"
 #include "view/QuilloryView.h"

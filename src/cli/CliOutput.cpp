@@ -1,6 +1,7 @@
 #include "cli/CliOutput.h"
 
-#include "app/QuilloryApp.h"
+#include "core/QuilloryApp.h"
+#include "model/listax.h"
 
 #include <cstdio>
 #include <iostream>

@@ -5,7 +5,8 @@
 #include <system_error>
 #include <vector>
 
-#include "app/QuilloryApp.h"
+#include "core/QuilloryApp.h"
+#include "model/listax.h"
 #include "cli/CliOutput.h"
 #include "cli/Commands.h"
 #include "extract/MessageCopy.h"

@@ -4,7 +4,8 @@
 #include <string>
 #include <sys/stat.h>
 
-#include "app/QuilloryApp.h"
+#include "core/QuilloryApp.h"
+#include "model/listax.h"
 #include "cli/CliOutput.h"
 #include "cli/Commands.h"
 

@@ -5,7 +5,8 @@
 #include <cstring>
 #include <unordered_set>
 
-#include "app/QuilloryApp.h"
+#include "core/QuilloryApp.h"
+#include "model/listax.h"
 #include "dbx/DbxBlockChain.h"
 #include "dbx/DbxSource.h"
 #include "model/TextSearch.h"

@@ -1,4 +1,5 @@
-#include "app/QuilloryApp.h"
+#include "core/QuilloryApp.h"
+#include "model/listax.h"
 #include "dbx/DBXReader.h"
 
 std::int32_t CQuilloryApp::ListMailFolder()

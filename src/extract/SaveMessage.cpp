@@ -1,7 +1,8 @@
 #include <optional>
 #include <string_view>
 
-#include "app/QuilloryApp.h"
+#include "core/QuilloryApp.h"
+#include "model/listax.h"
 #include "extract/MessageCopy.h"
 
 namespace {

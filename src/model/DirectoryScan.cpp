@@ -1,4 +1,5 @@
-#include "app/QuilloryApp.h"
+#include "core/QuilloryApp.h"
+#include "model/listax.h"
 #include "platform/DirectoryReader.h"
 #include "platform/Path.h"
 

@@ -1,7 +1,8 @@
 #include <array>
 #include <cstring>
 
-#include "app/QuilloryApp.h"
+#include "core/QuilloryApp.h"
+#include "model/listax.h"
 #include "model/TextSearch.h"
 #include "platform/File.h"
 

@@ -3,7 +3,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/QuilloryApp.h"
+#include "core/QuilloryApp.h"
+#include "model/listax.h"
 #include "model/TextSearch.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "view/ListingPageCore.h"
 
-#include "app/QuilloryApp.h"
+#include "core/QuilloryApp.h"
 #include "model/listax.h"
 
 namespace {

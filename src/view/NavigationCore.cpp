@@ -2,8 +2,8 @@
 
 #include <limits>
 
-#include "app/Navigation.h"
-#include "app/QuilloryApp.h"
+#include "core/Navigation.h"
+#include "core/QuilloryApp.h"
 #include "model/listax.h"
 
 namespace {

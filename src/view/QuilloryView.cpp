@@ -10,7 +10,8 @@
 #include <QWebEngineProfile>
 #include <cstdio>
 
-#include "app/QuilloryApp.h"
+#include "core/QuilloryApp.h"
+#include "model/listax.h"
 #include "view/ListingPageCore.h"
 #include "view/NavigationCore.h"
 #include "view/ResScheme.h"

@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "app/Navigation.h"
+#include "core/Navigation.h"
 #include "view/ScriptPageHostCore.h"
 
 class CQuilloryApp;

@@ -17,7 +17,8 @@
 #include "TempDir.h"
 #include "app/FolderDialog.h"
 #include "app/MainFrame.h"
-#include "app/QuilloryApp.h"
+#include "core/QuilloryApp.h"
+#include "model/listax.h"
 #include "app/WindowApp.h"
 #include "platform/Seams.h"
 

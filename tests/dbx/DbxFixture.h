@@ -8,7 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "TempDir.h"
-#include "app/QuilloryApp.h"
+#include "core/QuilloryApp.h"
+#include "model/listax.h"
 #include "dbxgen/DbxGen.h"
 
 // Lists the mail-folder file at path as the window does after a click on it: the folder's entry

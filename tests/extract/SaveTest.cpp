@@ -5,7 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "TempDir.h"
-#include "app/QuilloryApp.h"
+#include "core/QuilloryApp.h"
+#include "model/listax.h"
 #include "dbx/DbxFixture.h"
 #include "dbxgen/DbxGen.h"
 #include "platform/SettingsStore.h"

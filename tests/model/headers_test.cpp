@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "TempDir.h"
-#include "app/QuilloryApp.h"
+#include "core/QuilloryApp.h"
+#include "model/listax.h"
 #include "model/TextSearch.h"
 
 namespace {

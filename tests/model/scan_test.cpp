@@ -4,7 +4,8 @@
 #include <sys/stat.h>
 
 #include "TempDir.h"
-#include "app/QuilloryApp.h"
+#include "core/QuilloryApp.h"
+#include "model/listax.h"
 #include "platform/SettingsStore.h"
 
 class ScanTest : public ::testing::Test {

@@ -2,7 +2,8 @@
 
 #include <vector>
 
-#include "app/QuilloryApp.h"
+#include "core/QuilloryApp.h"
+#include "model/listax.h"
 
 class SortTest : public ::testing::Test {
 protected:

@@ -2,8 +2,9 @@
 // A frame for view tests and benchmarks: goes to the chosen place the way the window does after a
 // click (settles the place, marks the rebuild, reloads the page) and counts how often it was asked.
 
-#include "app/Navigation.h"
-#include "app/QuilloryApp.h"
+#include "core/Navigation.h"
+#include "core/QuilloryApp.h"
+#include "model/listax.h"
 
 class ReloadingFrame : public IMainFrame {
 public:

@@ -2,7 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "MemoryPage.h"
-#include "app/QuilloryApp.h"
+#include "core/QuilloryApp.h"
+#include "model/listax.h"
 #include "view/ListingPageCore.h"
 
 namespace {

@@ -4,9 +4,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/Navigation.h"
+#include "core/Navigation.h"
 #include "ReloadingFrame.h"
-#include "app/QuilloryApp.h"
+#include "core/QuilloryApp.h"
+#include "model/listax.h"
 #include "view/NavigationCore.h"
 
 namespace fs = std::filesystem;

@@ -13,9 +13,10 @@
 
 #include <fstream>
 
-#include "app/Navigation.h"
+#include "core/Navigation.h"
 #include "ReloadingFrame.h"
-#include "app/QuilloryApp.h"
+#include "core/QuilloryApp.h"
+#include "model/listax.h"
 #include "view/HtmlDialogView.h"
 #include "view/QuilloryView.h"
 #include "view/ResScheme.h"

@@ -1,7 +1,8 @@
 // The scripts the real page's host hands over, short of running them (the page tests do that).
 #include <gtest/gtest.h>
 
-#include "app/QuilloryApp.h"
+#include "core/QuilloryApp.h"
+#include "model/listax.h"
 #include "view/ScriptPageHostCore.h"
 
 namespace {

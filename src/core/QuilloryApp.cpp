@@ -1,4 +1,4 @@
-#include "app/QuilloryApp.h"
+#include "core/QuilloryApp.h"
 
 #include "platform/Path.h"
 #include "platform/SettingsStore.h"
@@ -9,8 +9,6 @@ constexpr std::size_t kReadBufferSize = 512;   // a stored value must fit with i
 constexpr std::size_t kWriteBufferSize = 500;  // so at most 499 characters are stored
 
 } // namespace
-
-CQuilloryApp::~CQuilloryApp() { DeleteAllEntries(); }
 
 std::int32_t CQuilloryApp::ReadSettings()
 {
@@ -47,33 +45,6 @@ std::int32_t CQuilloryApp::WriteSetting(const std::string& strName, std::string 
         return 0;
     }
     return 1;
-}
-
-void CQuilloryApp::DeleteAllEntries()
-{
-    listax* p = m_pEntries;
-    while (p) {
-        listax* next = p->m_pNext;
-        delete p;
-        p = next;
-    }
-    m_pEntries = nullptr;
-    // Every entry is gone, the current one too: never leave a pointer that could be read through.
-    // The place it named is already in m_strCurrentDir.
-    m_pCurrentEntry = nullptr;
-}
-
-listaf* CQuilloryApp::AppendEntry()
-{
-    return new listaf(&m_pEntries, m_nNextSerial);
-}
-
-listaf* CQuilloryApp::FindEntry(std::int32_t nSerial) const
-{
-    for (listaf* p = FirstEntry(); p; p = p->Next())
-        if (p->m_nSerial == nSerial)
-            return p;
-    return nullptr;
 }
 
 std::string CQuilloryApp::DirectoryPart(const std::string& strPath)

@@ -2,13 +2,18 @@
 // The one application object: where the listing stands, the entry list, the sort mode, the
 // navigation flags and the two remembered directories. This is its core half; the window drives it
 // and implements the seams it reports through.
+//
+// The folders above this one implement the members of their own concern: the entry list, the scan,
+// the header lines and the sort in model/, the mail-folder listing in dbx/, the saves in extract/.
+// So this header names the list's classes without including them.
 
 #include <cstdint>
 #include <string>
 
-#include "model/listax.h"
 #include "platform/Seams.h"
 
+class listax;
+class listaf;
 class SettingsStore;
 class IMainFrame;
 class IListingView;
@@ -30,7 +35,7 @@ public:
 
     // The entry list.
     void DeleteAllEntries();
-    [[nodiscard]] listaf* FirstEntry() const { return static_cast<listaf*>(m_pEntries); }
+    [[nodiscard]] listaf* FirstEntry() const;
     // Appends a new entry at the tail of the list (in constant time).
     listaf* AppendEntry();
     [[nodiscard]] listaf* FindEntry(std::int32_t nSerial) const;
