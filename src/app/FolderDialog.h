@@ -8,7 +8,7 @@
 class QFileDialog;
 class QWidget;
 
-// Browse flags, with their old values.
+// Browse flags, as numeric bits.
 inline constexpr unsigned BIF_RETURNONLYFSDIRS = 0x0001;  // only file-system directories
 
 // Asks for a directory. Returns IDOK with chosen set, IDCANCEL when the user gave up, or -1 when a

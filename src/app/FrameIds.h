@@ -6,7 +6,7 @@
 #include <array>
 #include <span>
 
-// Commands of the framework the program was first written for, with their old values.
+// The standard commands, with their fixed numeric ids.
 inline constexpr int ID_FILE_NEW = 57600;
 inline constexpr int ID_FILE_OPEN = 57601;
 inline constexpr int ID_FILE_PRINT = 57607;

@@ -31,7 +31,7 @@ void CSplashFrame::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.drawPixmap(0, 0, m_picture);
-    // The thin border of the old popup window.
+    // A thin border, so the picture stands apart from the window behind it.
     painter.setPen(palette().color(QPalette::WindowText));
     painter.drawRect(0, 0, kWidth - 1, kHeight - 1);
 }

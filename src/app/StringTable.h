@@ -1,6 +1,6 @@
 #pragma once
 // The program's string table and dialog texts, read once from the resource file strings.txt.
-// Keys are the old numeric ids ("57345") or names for dialog texts ("about.caption").
+// Keys are the numeric string ids ("57345") or names for dialog texts ("about.caption").
 
 #include <QString>
 

@@ -64,8 +64,8 @@ CWindowApp::~CWindowApp()
 
 bool CWindowApp::InitInstance()
 {
-    // The sockets, OLE and control-container steps of the old start-up have nothing to set up
-    // here and cannot fail; their failure texts stay in the string table (100, 104).
+    // Nothing here needs a sockets or component layer set up first; the failure texts of those
+    // steps stay in the string table (100, 104) so that the ids keep their meaning.
 
     m_app.ReadSettings();  // start-up goes on whatever it found
 

@@ -396,7 +396,7 @@ void COwnerDrawMenu::MeasureItem(MEASUREITEMSTRUCT& mis)
     if (g_nShellKind == 0) {
         const QRect rc = metrics.boundingRect(QRect(), Qt::TextSingleLine | Qt::AlignVCenter, text);
         width = unsigned(rc.width() + 3);
-        // The old shell widens by three average characters; an empty label adds nothing.
+        // The classic shell widens by three average characters; an empty label adds nothing.
         if (!text.isEmpty())
             width += 3 * (width / unsigned(text.size()));
     }

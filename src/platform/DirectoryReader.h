@@ -1,5 +1,5 @@
 #pragma once
-// Iterates one directory in the order the file system returns its items, as the file finder did.
+// Iterates one directory in the order the file system returns its items.
 // Only "." and ".." are skipped; hidden items are returned like any other.
 
 #include <cstdint>

@@ -1,8 +1,8 @@
 #pragma once
-// A file over POSIX I/O with the few framework behaviours the program relies on: open flags in the
-// old numeric form, absolute seeks, reads that say how much they read, and share rules. A file
-// opened without a share flag is held exclusively by this process: opening it again for writing is
-// refused. The platform we came from enforced that in the kernel; here the program keeps the table.
+// A file over POSIX I/O with the few behaviours the program relies on: open flags as numeric mode
+// bits, absolute seeks, reads that say how much they read, and share rules. A file opened without
+// a share flag is held exclusively by this process: opening it again for writing is refused. POSIX
+// has no such locks between programs, so the program keeps the table of what it holds itself.
 
 #include <cstddef>
 #include <cstdint>
@@ -19,7 +19,7 @@ struct FileIdentity {
 // The identity of the file at path, following links; false when it does not exist.
 [[nodiscard]] bool IdentityOf(const std::string& path, FileIdentity& identity);
 
-// Why an open failed; filled but never shown (as the program always did).
+// Why an open failed; kept for the caller, never shown to the user.
 struct FileError {
     int errnoValue = 0;
     bool sharingViolation = false;  // the file is held exclusively by an open source
@@ -28,7 +28,7 @@ struct FileError {
 
 class CFile {
 public:
-    // Open flags (values of the framework the program was first written for).
+    // Open flags, as numeric mode bits.
     static constexpr unsigned modeRead = 0x0000;
     static constexpr unsigned modeWrite = 0x0001;
     static constexpr unsigned modeReadWrite = 0x0002;

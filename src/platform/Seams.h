@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-// Message-box flags, with the values of the platform the program was first written for, so that
-// callers say what they always said and each implementation maps them.
+// Message-box flags as numeric bits: a caller names the buttons and the icon in one word, and each
+// implementation maps them onto its own boxes.
 inline constexpr unsigned MB_OK = 0x0000;
 inline constexpr unsigned MB_OKCANCEL = 0x0001;
 inline constexpr unsigned MB_YESNO = 0x0004;

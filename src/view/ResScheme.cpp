@@ -16,7 +16,7 @@ struct ResourceName {
     const char* mimeType;
 };
 
-// The pages ask for images by lower-case relative names; their resource names are upper case.
+// Resource names match without regard to letter case: a page may ask for SOPRA.GIF or sopra.gif.
 constexpr ResourceName kResources[] = {
     {"130", ":/page/130.html", "text/html"},
     {"103", ":/page/103.html", "text/html"},
