@@ -15,6 +15,10 @@ namespace {
 
 constexpr COLORREF kUntouched = RGB(255, 0, 255);
 constexpr COLORREF kInk = RGB(1, 2, 3);
+// The palette's colours lightened toward white by hand: each byte b + f * (255 - b), truncated.
+constexpr COLORREF kGreyTint35 = RGB(214, 214, 214);       // 192 + 0.35 * 63
+constexpr COLORREF kHighlightTint70 = RGB(193, 210, 237);  // (49, 106, 197) + 0.7 * (206, 149, 58)
+constexpr COLORREF kHighlightTint85 = RGB(224, 232, 246);  // (49, 106, 197) + 0.85 * (206, 149, 58)
 
 // Item rectangle (L, T, R, B) = (10, 5, 200, 5 + height) inside a magenta image.
 constexpr int L = 10, T = 5, R = 200;
@@ -127,7 +131,7 @@ TEST_F(PaintingTest, FlatBackgroundAndColumnFollowTheTheme)
         COLORREF column;
     } cases[] = {
         {"themed", ThemedPalette(), kMenuWhite, kFace},
-        {"unthemed", UnthemedPalette(), RGB(255, 255, 255), TintColor(kGrey, 0.35)},
+        {"unthemed", UnthemedPalette(), RGB(255, 255, 255), kGreyTint35},
     };
     for (const auto& c : cases) {
         Paint p;
@@ -147,8 +151,8 @@ TEST_F(PaintingTest, FlatSelectionBox)
 {
     const struct {
         QPalette palette;
-        double tint;
-    } cases[] = {{ThemedPalette(), 0.7}, {UnthemedPalette(), 0.85}};
+        COLORREF selection;
+    } cases[] = {{ThemedPalette(), kHighlightTint70}, {UnthemedPalette(), kHighlightTint85}};
     for (const auto& c : cases) {
         Paint p;
         p.palette = c.palette;
@@ -156,8 +160,8 @@ TEST_F(PaintingTest, FlatSelectionBox)
         const QImage image = Draw(p);
         EXPECT_EQ(At(image, L, T), kHighlight);
         EXPECT_EQ(At(image, R - 1, T + 18), kHighlight);
-        EXPECT_EQ(At(image, L + 5, T + 5), TintColor(kHighlight, c.tint));
-        EXPECT_EQ(At(image, R - 3, T + 2), TintColor(kHighlight, c.tint));
+        EXPECT_EQ(At(image, L + 5, T + 5), c.selection);
+        EXPECT_EQ(At(image, R - 3, T + 2), c.selection);
     }
     // A disabled item under the pointer shows no selection.
     Paint p;
@@ -182,14 +186,14 @@ TEST_F(PaintingTest, FlatImagesPlainCheckedAndSelected)
     image = Draw(p);
     EXPECT_EQ(At(image, L + 1, T), kHighlight);                     // box frame
     EXPECT_EQ(At(image, L + 19, T + 17), kHighlight);               // themed: one row short
-    EXPECT_EQ(At(image, L + 5, T + 5), TintColor(kHighlight, 0.85));
+    EXPECT_EQ(At(image, L + 5, T + 5), kHighlightTint85);
     EXPECT_EQ(At(image, L + 3, T + 2), kInk);
 
     p.state = ODS_SELECTED | ODS_CHECKED;
     image = Draw(p);
     EXPECT_EQ(At(image, L, T + 9), kHighlight);
     EXPECT_EQ(At(image, L + 19, T + 9), kHighlight);
-    EXPECT_EQ(At(image, L + 5, T + 5), TintColor(kHighlight, 0.7));
+    EXPECT_EQ(At(image, L + 5, T + 5), kHighlightTint70);
     EXPECT_EQ(At(image, L + 3, T + 2), kInk);
 }
 
