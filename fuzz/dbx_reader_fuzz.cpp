@@ -1,12 +1,17 @@
 // libFuzzer target: any bytes, listed as a mail-folder file, then every listed message's chain
-// measured and the first one saved. Nothing may crash, hang, leak or read out of bounds.
+// measured and the first one saved. Nothing may crash, hang, leak or read out of bounds, and what
+// is listed and saved must hold together (CheckEntry). Built as a plain program too
+// (replay_main.cpp), which the tests run over the seeds in corpus/.
 
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -34,30 +39,27 @@ std::string OutputPath()
     return path;
 }
 
-// The header fields as the reader has always derived them: escape the whole searched text, take
-// the subject, replace the codes in the whole text, take the others. The reader takes each line
-// first and escapes and replaces only that; both must agree on any text.
-std::string LiteralLine(const std::string& text, const char* label)
+// What every listed message must satisfy, whatever the bytes: its size is what a save writes and
+// cannot exceed the file; each header field is one escaped line that starts with its own label; the
+// header block stops before the first empty line; the gathered text is gone once the fields are taken.
+bool StartsWithNoCase(const std::string& text, std::string_view label)
 {
-    const std::int32_t p = FindNoCase(text, label, 0);
-    if (p <= 0)
-        return {};
-    const std::int32_t c = DBXReader::CountUntil(text, p, '\r');
-    return text.substr(static_cast<std::size_t>(p) + 1, static_cast<std::size_t>(c - 1));
+    return text.size() >= label.size() && CompareNoCase(std::string_view(text).substr(0, label.size()), label) == 0;
 }
 
-void CheckFields(const listaf& e)
+void CheckEntry(const listaf& e, std::uint64_t nFileSize)
 {
-    const std::size_t n = std::min<std::size_t>(e.Size(), 3000);
-    if (e.m_hText.size() != e.Size() + 2 || e.m_hText[e.Size()] != 0 || e.m_hText[e.Size() + 1] != 0)
+    if (e.Size() > nFileSize || !e.m_hText.empty())
         __builtin_trap();
-    std::string text(reinterpret_cast<const char*>(e.m_hText.data()), strnlen(reinterpret_cast<const char*>(e.m_hText.data()), n));
-    EscapeForHtml(text);
-    const std::string subject = LiteralLine(text, "\nSubject:");
-    DBXReader::ReplaceAll(text, "=2E", ".");
-    DBXReader::ReplaceAll(text, "=20", " ");
-    if (subject != e.m_strSubject || LiteralLine(text, "\nFrom:") != e.m_strFrom ||
-        LiteralLine(text, "\nTo:") != e.m_strTo || LiteralLine(text, "\nDate:") != e.m_strDate)
+    const std::pair<const std::string*, std::string_view> fields[] = {
+        {&e.m_strFrom, "From:"}, {&e.m_strTo, "To:"}, {&e.m_strSubject, "Subject:"}, {&e.m_strDate, "Date:"}};
+    for (const auto& [value, label] : fields) {
+        if (value->find_first_of("<>\"\r\n") != std::string::npos)
+            __builtin_trap();
+        if (!value->empty() && !StartsWithNoCase(*value, label))
+            __builtin_trap();
+    }
+    if (e.m_strHeader.find("\r\n\r\n") != std::string::npos || e.m_strHeader.find("\n\n") != std::string::npos)
         __builtin_trap();
 }
 
@@ -83,24 +85,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     app.m_strCurrentDir = folder->m_strPath;
     app.ListMailFolder();
 
-    // The listing never follows whole chains; follow them here, as measuring and saving do.
-    std::vector<std::uint32_t> chains;
+    // The listing never follows whole chains; follow them here, as measuring and saving do. A save
+    // that succeeds writes exactly the size the listing showed.
+    const std::uint64_t nFileSize = size;
+    std::vector<std::pair<std::uint32_t, std::uint64_t>> chains;
     for (const listaf* e = app.FirstEntry(); e && chains.size() < 64; e = e->Next()) {
-        CheckFields(*e);
-        chains.push_back(e->m_nDataOffset);
+        CheckEntry(*e, nFileSize);
+        chains.emplace_back(e->m_nDataOffset, e->Size());
     }
     listaf* current = app.AppendEntry();
     current->m_strPath = app.m_strCurrentDir;
     DBXReader reader(app, current);
     if (reader.Open()) {
-        for (const std::uint32_t first : chains)
-            (void)reader.ChainLength(first);
+        for (const auto& chain : chains)
+            (void)reader.ChainLength(chain.first);
         reader.Close();
     }
     if (!chains.empty()) {
         CFile source;
-        if (source.Open(app.m_strCurrentDir, CFile::modeRead | CFile::typeBinary))
-            (void)SaveChainAs(source, chains.front(), OutputPath());
+        if (source.Open(app.m_strCurrentDir, CFile::modeRead | CFile::typeBinary) &&
+            SaveChainAs(source, chains.front().first, OutputPath()) == SaveResult::Saved) {
+            struct stat st {};
+            if (::stat(OutputPath().c_str(), &st) != 0 || static_cast<std::uint64_t>(st.st_size) != chains.front().second)
+                __builtin_trap();
+        }
+        ::unlink(OutputPath().c_str());
     }
     return 0;
 }

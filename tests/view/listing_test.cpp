@@ -66,8 +66,9 @@ TEST_F(ListingTest, EachKindGetsItsIconCellLinkAndCells)
         EXPECT_EQ(rows[i][0].className, c.className);
         EXPECT_EQ(rows[i][0].innerHtml, c.iconHtml);
         EXPECT_EQ(rows[i][0].bTitleSet, c.bTitle);
-        if (c.bTitle)
+        if (c.bTitle) {
             EXPECT_EQ(rows[i][0].title, "From: x\r\nTo: y");
+        }
         const std::int32_t serial = static_cast<std::int32_t>(i + 1);
         EXPECT_EQ(rows[i][1].innerHtml, "<a href='http://quillory/" + std::to_string(serial) + "'> n" +
                                             std::to_string(c.kind + 10) + " <//a>");
@@ -186,8 +187,9 @@ TEST_F(ListingTest, FillStopsAtTheFirstMissingPiece)
         EXPECT_EQ(box.messages[0].caption, "Quillory");
         const auto rows = spoilt.bTable && spoilt.bTableIsTable ? spoilt.Rows() : decltype(spoilt.Rows()){};
         EXPECT_EQ(rows.size(), c.rows);
-        if (!rows.empty())
+        if (!rows.empty()) {
             EXPECT_EQ(rows[0].size(), c.firstCells);
+        }
         EXPECT_EQ(spoilt.Outstanding(), 0);
     }
 }
