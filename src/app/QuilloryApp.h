@@ -25,7 +25,8 @@ public:
     // Settings (the key "Software\Quillory"). Returns 1 when the existing key was read, 0 when it
     // had to be created or could not be had; values that are absent leave the members alone.
     std::int32_t ReadSettings();
-    // Writes one value (at most 499 characters of it). Returns 1, or 0 after telling the user.
+    // Writes one value. A value longer than the 499 bytes a setting holds is not written: the old
+    // value stays, and stderr says so. Returns 1, or 0 after telling the user.
     std::int32_t WriteSetting(const std::string& strName, std::string strValue);
 
     // The entry list.
