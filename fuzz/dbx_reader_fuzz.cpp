@@ -13,6 +13,7 @@
 #include "app/QuilloryApp.h"
 #include "dbx/DBXReader.h"
 #include "extract/MessageCopy.h"
+#include "model/HeaderLines.h"
 #include "model/TextSearch.h"
 #include "platform/File.h"
 
@@ -33,16 +34,18 @@ std::string OutputPath()
     return path;
 }
 
-// The header fields as the reader has always derived them: escape the whole searched text, take
-// the subject, replace the codes in the whole text, take the others. The reader takes each line
-// first and escapes and replaces only that; both must agree on any text.
+// The header field named by label ("\nSubject:", "\nFrom:", "\nTo:" or "\nDate:") found in the
+// whole searched text, escaped (and for all but the subject code-replaced) as a whole. The reader
+// escapes and replaces only each line it found; both must agree on any text.
 std::string LiteralLine(const std::string& text, const char* label)
 {
-    const std::int32_t p = FindNoCase(text, label, 0);
-    if (p <= 0)
-        return {};
-    const std::int32_t c = DBXReader::CountUntil(text, p, '\r');
-    return text.substr(static_cast<std::size_t>(p) + 1, static_cast<std::size_t>(c - 1));
+    const HeaderFields fields = FindHeaderFields(text);
+    const std::string_view name(label);
+    const std::optional<std::string_view>& line = name == "\nSubject:" ? fields.subject
+                                                  : name == "\nFrom:"  ? fields.from
+                                                  : name == "\nTo:"    ? fields.to
+                                                                       : fields.date;
+    return std::string(line.value_or(std::string_view()));
 }
 
 void CheckFields(const listaf& e)

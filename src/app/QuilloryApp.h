@@ -73,6 +73,9 @@ public:
     std::int32_t m_nNextSerial = 0;
     std::int32_t m_bRebuildPending = 0;
     std::int32_t m_nItemCount = 0;
+    // Keep each message's header lines as found, besides the escaped ones the listing shows
+    // (listaf::m_pRawLines). Off by default: the window never shows them.
+    bool m_bKeepRawHeaders = false;
 
     // Seams. Null ones are silent: no settings store means nothing is remembered (the command-line
     // tool runs so), no status output means no progress is shown, no message box means no one is

@@ -49,6 +49,7 @@ int RunList(int argc, char** argv)
     CQuilloryApp app;
     app.m_pMessageBox = &messages;
     app.m_nSortMode = sortMode;
+    app.m_bKeepRawHeaders = true;
 
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
