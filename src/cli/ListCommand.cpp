@@ -7,6 +7,7 @@
 #include "app/QuilloryApp.h"
 #include "cli/CliOutput.h"
 #include "cli/Commands.h"
+#include "platform/Path.h"
 
 namespace {
 
@@ -52,9 +53,14 @@ int RunList(int argc, char** argv)
     app.m_bKeepRawHeaders = true;
 
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    const bool bExists = ::stat(path.c_str(), &st) == 0;
+    const std::string ext = SplitPath(path).ext;
+    if (bExists && S_ISDIR(st.st_mode)) {
         app.m_strCurrentDir = path;
         app.ScanDirectory();
+    } else if (bExists && (ext == ".eml" || ext == ".msg")) {
+        // Read as a mail-folder file it would only be called damaged.
+        app.ShowMessage("The file " + path + " is a single message, not a mail-folder file: list the directory that holds it.");
     } else {
         ListMailFolderAt(app, path);
     }

@@ -159,6 +159,12 @@ TEST_F(CliTest, UsageAndMessages)
     EXPECT_EQ(missing.out, "");
     EXPECT_EQ(missing.err, "Errore in apertura file\n");
 
+    // A message file is not a mail-folder file, and not a damaged one either.
+    const std::string eml = dir.Write("note.eml", "From: a\r\n\r\nbody\r\n");
+    const CliRun message = RunCli("list '" + eml + "'", dir);
+    EXPECT_EQ(message.status, 1);
+    EXPECT_EQ(message.out, "");
+    EXPECT_EQ(message.err, "The file " + eml + " is a single message, not a mail-folder file: list the directory that holds it.\n");
 }
 
 TEST_F(CliTest, FolderMessagesCarryTheirRawHeaderLines)
