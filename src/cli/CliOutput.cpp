@@ -57,6 +57,13 @@ std::string EntryJson(const listaf& e)
     line += ",\"header\":" + JsonBytes(e.m_strHeader);
     line += ",\"record_offset\":" + std::to_string(e.m_nRecordOffset);
     line += ",\"data_offset\":" + std::to_string(e.m_nDataOffset);
+    // The header lines as the message holds them; the four above are the listing's escaped text.
+    const RawHeaderLines none;
+    const RawHeaderLines& raw = e.m_pRawLines ? *e.m_pRawLines : none;
+    line += ",\"from_raw\":" + JsonBytes(raw.strFrom);
+    line += ",\"to_raw\":" + JsonBytes(raw.strTo);
+    line += ",\"subject_raw\":" + JsonBytes(raw.strSubject);
+    line += ",\"date_raw\":" + JsonBytes(raw.strDate);
     line += '}';
     return line;
 }

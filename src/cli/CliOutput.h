@@ -25,7 +25,8 @@ private:
 // encodes the decoded string as Latin-1 gets the bytes back exactly.
 [[nodiscard]] std::string JsonBytes(std::string_view text);
 
-// One entry as a JSON object on one line (no line feed).
+// One entry as a JSON object on one line (no line feed). The *_raw keys carry the entry's raw
+// header lines when the listing kept them (CQuilloryApp::m_bKeepRawHeaders), "" otherwise.
 [[nodiscard]] std::string EntryJson(const listaf& entry);
 
 // Lists the messages of the mail-folder file at path as the window does after a click on it: the

@@ -8,6 +8,7 @@
 #include "model/listax.h"
 #include "cli/CliOutput.h"
 #include "cli/Commands.h"
+#include "platform/Path.h"
 
 namespace {
 
@@ -50,11 +51,17 @@ int RunList(int argc, char** argv)
     CQuilloryApp app;
     app.m_pMessageBox = &messages;
     app.m_nSortMode = sortMode;
+    app.m_bKeepRawHeaders = true;
 
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    const bool bExists = ::stat(path.c_str(), &st) == 0;
+    const std::string ext = SplitPath(path).ext;
+    if (bExists && S_ISDIR(st.st_mode)) {
         app.m_strCurrentDir = path;
         app.ScanDirectory();
+    } else if (bExists && (ext == ".eml" || ext == ".msg")) {
+        // Read as a mail-folder file it would only be called damaged.
+        app.ShowMessage("The file " + path + " is a single message, not a mail-folder file: list the directory that holds it.");
     } else {
         ListMailFolderAt(app, path);
     }

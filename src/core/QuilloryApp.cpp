@@ -1,5 +1,7 @@
 #include "core/QuilloryApp.h"
 
+#include <iostream>
+
 #include "platform/Path.h"
 #include "platform/SettingsStore.h"
 
@@ -38,8 +40,13 @@ std::int32_t CQuilloryApp::WriteSetting(const std::string& strName, std::string 
     const std::size_t zero = strValue.find('\0');
     if (zero != std::string::npos)
         strValue.resize(zero);
-    if (strValue.size() > kWriteBufferSize - 1)
-        strValue.resize(kWriteBufferSize - 1);
+    if (strValue.size() > kWriteBufferSize - 1) {
+        // Cut short it would name another directory, or none; the old value is the better guess.
+        std::cerr << kAppTitle << ": " << strName << " keeps its previous value: " << strValue << " is "
+                  << strValue.size() << " bytes long, longer than the " << kWriteBufferSize - 1
+                  << " bytes a setting can hold.\n";
+        return 0;
+    }
     if (!m_pSettings->SetValue(strName, strValue)) {
         ShowMessage("Unable to write register. \nRegistration impossible!!!");
         return 0;

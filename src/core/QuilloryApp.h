@@ -30,7 +30,8 @@ public:
     // Settings (the key "Software\Quillory"). Returns 1 when the existing key was read, 0 when it
     // had to be created or could not be had; values that are absent leave the members alone.
     std::int32_t ReadSettings();
-    // Writes one value (at most 499 characters of it). Returns 1, or 0 after telling the user.
+    // Writes one value. A value longer than the 499 bytes a setting holds is not written: the old
+    // value stays, and stderr says so. Returns 1, or 0 after telling the user.
     std::int32_t WriteSetting(const std::string& strName, std::string strValue);
 
     // The entry list.
@@ -77,6 +78,9 @@ public:
     std::int32_t m_nNextSerial = 0;
     std::int32_t m_bRebuildPending = 0;
     std::int32_t m_nItemCount = 0;
+    // Keep each message's header lines as found, besides the escaped ones the listing shows
+    // (listaf::m_pRawLines). Off by default: the window never shows them.
+    bool m_bKeepRawHeaders = false;
 
     // Seams. Null ones are silent: no settings store means nothing is remembered (the command-line
     // tool runs so), no status output means no progress is shown, no message box means no one is

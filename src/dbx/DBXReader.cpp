@@ -9,6 +9,7 @@
 #include "model/listax.h"
 #include "dbx/DbxBlockChain.h"
 #include "dbx/DbxSource.h"
+#include "model/HeaderLines.h"
 #include "model/TextSearch.h"
 
 namespace {
@@ -19,21 +20,15 @@ constexpr std::size_t kGatherEnough = 2500;  // gathering ends with the piece th
 // header of its own, so no file holds more messages than this many bytes each.
 constexpr std::uint64_t kSmallestMessage = DBX_RECORD_FIXED_SIZE + DBX_SLOT_SIZE + DBX_BLOCK_HEADER_SIZE;
 
-// The header line that starts after a line feed with label (found ignoring case), up to the
-// character before the next carriage return, or to the end of the text; "" when there is none.
-// A label at the very start of the text has no line feed before it and is not found.
-//
-// The line is escaped, and for every field but the subject its quoted-printable codes replaced,
-// on its own rather than as part of the whole searched text: the result is the same, since no
-// label, code, line feed or carriage return contains a character that escaping or replacing
-// writes or removes, and it spares rewriting 3000 bytes four times for every message.
-std::string TakeLine(std::string_view raw, std::string_view label, bool bReplaceCodes)
+// A found header line as the listing shows it: escaped, and for every field but the subject its
+// quoted-printable codes replaced. Done on the line alone rather than on the whole searched text:
+// the result is the same, since no label, code or line end contains a character that escaping or
+// replacing writes or removes, and it spares rewriting 3000 bytes for every message.
+std::string TakeLine(const std::optional<std::string_view>& found, bool bReplaceCodes)
 {
-    const std::int32_t p = FindNoCase(raw, label, 0);
-    if (p <= 0)
+    if (!found)
         return {};
-    const std::int32_t c = DBXReader::CountUntil(raw, p, '\r');
-    std::string line(raw.substr(static_cast<std::size_t>(p) + 1, static_cast<std::size_t>(c - 1)));
+    std::string line(*found);
     EscapeForHtml(line);
     if (bReplaceCodes) {
         DBXReader::ReplaceAll(line, "=2E", ".");
@@ -350,22 +345,26 @@ void DBXReader::Gather(DbxSource& source, listaf& entry)
 
 void DBXReader::TakeHeaderLines(listaf& entry, std::int32_t nPosition)
 {
-    // The searched text is at most the first 3000 gathered bytes, and ends at the first zero byte.
-    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(entry.Size(), kPieceSize));
+    // The searched text is at most the first 3000 gathered bytes, and ends at the first zero byte
+    // (the zeros after the gathered bytes end a shorter one).
+    const std::size_t n = std::min(entry.m_hText.size(), kPieceSize);
     const char* bytes = reinterpret_cast<const char*>(entry.m_hText.data());
     const std::string_view raw(bytes, strnlen(bytes, n));
+    const HeaderFields fields = FindHeaderFields(raw);
 
     // The subject keeps its quoted-printable codes; sender, recipient and date have them replaced.
-    entry.m_strSubject = TakeLine(raw, "\nSubject:", false);
+    entry.m_strSubject = TakeLine(fields.subject, false);
     char name[32];
     std::snprintf(name, sizeof name, "Msg%05ld", static_cast<long>(nPosition) + 1);
     entry.m_strName = name;
     entry.m_strPath = m_strFilePath;
-    entry.m_strFrom = TakeLine(raw, "\nFrom:", true);
-    entry.m_strTo = TakeLine(raw, "\nTo:", true);
-    entry.m_strDate = TakeLine(raw, "\nDate:", true);
-    if (const auto end = raw.find("\r\n\r\n"); end != std::string::npos)
-        entry.m_strHeader = std::string(raw.substr(0, end));
+    entry.m_strFrom = TakeLine(fields.from, true);
+    entry.m_strTo = TakeLine(fields.to, true);
+    entry.m_strDate = TakeLine(fields.date, true);
+    if (fields.block)
+        entry.m_strHeader = std::string(*fields.block);
+    if (m_app.m_bKeepRawHeaders)
+        entry.m_pRawLines = MakeRawLines(fields);
 }
 
 std::uint32_t DBXReader::ChainLength(std::uint32_t nBlock)

@@ -7,6 +7,7 @@
 // node; every node's m_ppHead is its list's head. The list keeps no tail and no count.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,15 @@ public:
     void* m_pData = nullptr;
 };
 
+// The four header lines of a message as found in it: not trimmed, not escaped, codes not replaced.
+// An empty string where the line was not found.
+struct RawHeaderLines {
+    std::string strFrom;
+    std::string strTo;
+    std::string strSubject;
+    std::string strDate;
+};
+
 // One row of the listing: a directory, a file, or a message inside a mail-folder file.
 class listaf : public listax {
 public:
@@ -75,4 +85,7 @@ public:
     std::vector<unsigned char> m_hText;
     std::uint32_t m_nRecordOffset = 0;
     std::uint32_t m_nDataOffset = 0;
+    // Only when the application keeps raw header lines (m_bKeepRawHeaders): a listing of many
+    // messages should not pay for a second copy of every line it never shows.
+    std::unique_ptr<RawHeaderLines> m_pRawLines;
 };

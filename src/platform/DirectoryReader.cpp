@@ -1,5 +1,6 @@
 #include "platform/DirectoryReader.h"
 
+#include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +10,10 @@ DirectoryReader::~DirectoryReader() { Close(); }
 bool DirectoryReader::Open(const std::string& path)
 {
     Close();
+    m_nError = 0;
     m_dir = ::opendir(path.empty() ? "." : path.c_str());
+    if (!m_dir)
+        m_nError = errno;
     return m_dir != nullptr;
 }
 
@@ -18,7 +22,14 @@ bool DirectoryReader::Next(DirectoryItem& item)
     auto* dir = static_cast<DIR*>(m_dir);
     if (!dir)
         return false;
-    while (const dirent* entry = ::readdir(dir)) {
+    for (;;) {
+        // readdir returns null at the end and on an error alike; only errno tells them apart.
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (!entry) {
+            m_nError = errno;
+            return false;
+        }
         const std::string name = entry->d_name;
         if (name == "." || name == "..")
             continue;
@@ -32,7 +43,6 @@ bool DirectoryReader::Next(DirectoryItem& item)
         }
         return true;
     }
-    return false;
 }
 
 void DirectoryReader::Close()

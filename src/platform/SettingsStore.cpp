@@ -1,11 +1,14 @@
 #include "platform/SettingsStore.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/AtomicFile.h"
 #include "platform/File.h"
+#include "platform/Path.h"
 
 namespace {
 
@@ -59,6 +62,58 @@ std::optional<std::string> Unescape(const std::string& text)
     return out;
 }
 
+// One "name=value" line (without its line feed) into values; false when it does not parse.
+bool ParseLine(const std::string& line, std::map<std::string, std::string>& values)
+{
+    const std::size_t eq = line.find('=');
+    if (eq == std::string::npos || eq == 0 || line.find('\0') != std::string::npos)
+        return false;
+    auto value = Unescape(line.substr(eq + 1));
+    if (!value)
+        return false;
+    values[line.substr(0, eq)] = std::move(*value);
+    return true;
+}
+
+// The file that path names once symbolic links are followed, so that replacing it leaves the
+// links in place. A link may name a file that does not exist yet. Nothing for a loop of links or
+// a link that cannot be read.
+std::optional<std::string> FollowLinks(std::string path)
+{
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return path;
+        char target[PATH_MAX];
+        const ssize_t n = ::readlink(path.c_str(), target, sizeof target);
+        if (n <= 0 || static_cast<std::size_t>(n) >= sizeof target)
+            return std::nullopt;
+        std::string next(target, static_cast<std::size_t>(n));
+        if (next.front() != '/')
+            next = SplitPath(path).dir + next;
+        path = std::move(next);
+    }
+    return std::nullopt;
+}
+
+// Copies the file at from, whole, to to (replaced atomically).
+bool CopyFile(const std::string& from, const std::string& to)
+{
+    CFile in;
+    if (!in.Open(from, CFile::modeRead | CFile::shareDenyNone | CFile::typeBinary))
+        return false;
+    AtomicFileWriter out;
+    if (!out.Open(to))
+        return false;
+    char buffer[16384];
+    std::uint64_t copied = 0;
+    for (std::size_t got; (got = in.Read(buffer, sizeof buffer)) > 0; copied += got)
+        if (!out.Write(buffer, got))
+            return false;
+    // A read error also ends the loop early; only a copy of every byte is a backup.
+    return copied == in.GetLength() && out.Commit();
+}
+
 bool MakeFolders(const std::string& folder)
 {
     for (std::size_t pos = 1; pos <= folder.size(); ++pos) {
@@ -91,46 +146,56 @@ bool SettingsStore::CreateKey()
 {
     if (KeyExists())
         return true;
-    return MakeFolders(m_strFolder) && WriteFileAtomically(m_strFile, kMagic);
+    if (!MakeFolders(m_strFolder))
+        return false;
+    const auto target = FollowLinks(m_strFile);
+    return target && WriteFileAtomically(*target, kMagic);
 }
 
-std::optional<std::map<std::string, std::string>> SettingsStore::Load() const
+std::optional<SettingsStore::Contents> SettingsStore::Load() const
 {
     CFile file;
     if (!file.Open(m_strFile, CFile::modeRead | CFile::shareDenyNone | CFile::typeBinary))
         return std::nullopt;
-    if (file.GetLength() > kMaxFileSize)
-        return std::nullopt;
+    Contents contents;
+    if (file.GetLength() > kMaxFileSize) {
+        contents.bComplete = false;
+        return contents;
+    }
     std::string text(kMaxFileSize + 1, '\0');
     text.resize(file.Read(text.data(), text.size()));
-    if (text.size() > kMaxFileSize || text.rfind(kMagic, 0) != 0 || text.find('\0') != std::string::npos)
-        return std::nullopt;
-    std::map<std::string, std::string> values;
-    std::size_t pos = std::char_traits<char>::length(kMagic);
+    if (text.size() != file.GetLength() || text.size() > kMaxFileSize) {
+        contents.bComplete = false;  // a read error, or a file that grew while it was read
+        return contents;
+    }
+    std::size_t pos = 0;
+    if (text.empty())
+        return contents;  // nothing in it to lose
+    if (text.rfind(kMagic, 0) == 0)
+        pos = std::char_traits<char>::length(kMagic);
+    else
+        contents.bComplete = false;
     while (pos < text.size()) {
         const std::size_t end = text.find('\n', pos);
-        if (end == std::string::npos)
-            return std::nullopt;  // a torn last line: not a file we wrote
-        const std::string line = text.substr(pos, end - pos);
+        if (end == std::string::npos) {
+            // A torn last line: a write was cut short, and its value may be too.
+            contents.bComplete = false;
+            break;
+        }
+        if (!ParseLine(text.substr(pos, end - pos), contents.values))
+            contents.bComplete = false;
         pos = end + 1;
-        const std::size_t eq = line.find('=');
-        if (eq == std::string::npos || eq == 0)
-            return std::nullopt;
-        auto value = Unescape(line.substr(eq + 1));
-        if (!value)
-            return std::nullopt;
-        values[line.substr(0, eq)] = std::move(*value);
     }
-    return values;
+    return contents;
 }
 
 std::optional<std::string> SettingsStore::QueryValue(const std::string& name, std::size_t bufferSize) const
 {
-    const auto values = Load();
-    if (!values)
+    const auto contents = Load();
+    if (!contents)
         return std::nullopt;
-    const auto it = values->find(name);
-    if (it == values->end() || it->second.size() + 1 > bufferSize)
+    const auto it = contents->values.find(name);
+    if (it == contents->values.end() || it->second.size() + 1 > bufferSize)
         return std::nullopt;
     return it->second;
 }
@@ -139,11 +204,19 @@ bool SettingsStore::SetValue(const std::string& name, const std::string& value)
 {
     if (!KeyExists() || name.empty() || name.find_first_of("=\n\r") != std::string::npos)
         return false;
-    // A garbled file is replaced by one that holds just this value: its contents were unreadable.
-    auto values = Load().value_or(std::map<std::string, std::string>{});
-    values[name] = value;
+    // A file that cannot be read cannot be kept either: leave it alone.
+    auto contents = Load();
+    if (!contents)
+        return false;
+    const auto target = FollowLinks(m_strFile);
+    if (!target)
+        return false;
+    // The lines that did not parse are dropped from the new file, so the old one is kept first.
+    if (!contents->bComplete && !CopyFile(*target, BackupPath()))
+        return false;
+    contents->values[name] = value;
     std::string text = kMagic;
-    for (const auto& [key, val] : values)
+    for (const auto& [key, val] : contents->values)
         text += key + "=" + Escape(val) + "\n";
-    return WriteFileAtomically(m_strFile, text);
+    return WriteFileAtomically(*target, text);
 }

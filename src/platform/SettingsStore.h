@@ -1,7 +1,11 @@
 #pragma once
 // The per-user settings: a small file that stands for the program's registry key. The key exists
-// exactly when the file exists. Values are byte strings under names; the file is rewritten whole,
-// atomically, at every change, and anything that does not parse reads as no values at all.
+// exactly when the file exists. Values are byte strings under names, one "name=value" line each;
+// the file is rewritten whole, atomically, at every change.
+//
+// A file that someone else wrote or that was cut short is read for every line that parses; the
+// rest is ignored, and before such a file is replaced its bytes are kept as settings.bak beside
+// it. A settings file that is a symbolic link stays one: writes go to the file it names.
 
 #include <map>
 #include <optional>
@@ -21,18 +25,26 @@ public:
     // Creates the key with no values; true on success. An existing key is left as it is.
     bool CreateKey();
     // The value read through a buffer of bufferSize bytes: a value that does not fit with its
-    // terminating zero is absent, as is any value of a missing or garbled file.
+    // terminating zero is absent, as is a value whose line does not parse.
     [[nodiscard]] std::optional<std::string> QueryValue(const std::string& name,
                                                         std::size_t bufferSize = 512) const;
-    // Sets one value, keeping the others. Fails when the key does not exist or the file cannot be
-    // replaced; the old file is then intact.
+    // Sets one value, keeping the others that parse. Fails when the key does not exist, cannot be
+    // read, or the file (or, for a file that did not parse whole, its backup) cannot be written;
+    // the old file is then intact.
     bool SetValue(const std::string& name, const std::string& value);
 
-    // A file larger than this is not a settings file of ours: it reads as garbled.
+    [[nodiscard]] std::string BackupPath() const { return m_strFolder + "/settings.bak"; }
+
+    // A file larger than this is not a settings file of ours: none of it is read as values.
     static constexpr std::size_t kMaxFileSize = 64 * 1024;
 
 private:
-    [[nodiscard]] std::optional<std::map<std::string, std::string>> Load() const;
+    struct Contents {
+        std::map<std::string, std::string> values;  // every line that parsed
+        bool bComplete = true;                      // every line parsed
+    };
+    // The file's values; nothing when it cannot be opened or read.
+    [[nodiscard]] std::optional<Contents> Load() const;
 
     std::string m_strFolder;
     std::string m_strFile;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "TempDir.h"
+#include "dbxgen/DbxGen.h"
 
 namespace {
 
@@ -109,7 +110,7 @@ TEST_F(CliTest, ListsADirectoryAsSortedJsonLinesWithEveryByte)
     const std::string root = dir.MakeDir("root");
     dir.MakeDir("root/Sub dir");
     const std::string name = "caf\xE9 \"&<x>.eml";
-    dir.Write("root/" + name, "From: Zo\xEB <z@x>\r\nSubject: \x01tab\there\r\n\r\nbody");
+    dir.Write("root/" + name, "From: Zo\xEB <z@x> \r\nSubject: \x01tab\there\r\n\r\nbody");
     dir.Write("root/a.eml", "From: Adam\r\nTo: Eve\r\n\r\n");
     dir.Write("root/notes.txt", "n");
 
@@ -126,11 +127,16 @@ TEST_F(CliTest, ListsADirectoryAsSortedJsonLinesWithEveryByte)
     EXPECT_EQ(rows[2].at("ext"), ".eml");
     EXPECT_EQ(rows[2].at("from"), "From: Zo\xEB &lt;z@x&gt;");
     EXPECT_EQ(rows[2].at("subject"), "Subject: \x01tab\there");
-    EXPECT_EQ(rows[2].at("header"), "From: Zo\xEB <z@x>\r\nSubject: \x01tab\there");
+    EXPECT_EQ(rows[2].at("header"), "From: Zo\xEB <z@x> \r\nSubject: \x01tab\there");
+    // The raw lines as the file holds them: not escaped, not trimmed.
+    EXPECT_EQ(rows[2].at("from_raw"), "From: Zo\xEB <z@x> ");
+    EXPECT_EQ(rows[2].at("subject_raw"), "Subject: \x01tab\there");
+    EXPECT_EQ(rows[2].at("to_raw"), "");
+    EXPECT_EQ(rows[1].at("to_raw"), "To: Eve");
     EXPECT_EQ(rows[2].at("size"), std::to_string(std::filesystem::file_size(root + "/" + name)));
     EXPECT_EQ(rows[3].at("name"), "notes.txt");
     for (const auto& row : rows) {
-        EXPECT_EQ(row.size(), 13u);
+        EXPECT_EQ(row.size(), 17u);
         EXPECT_EQ(row.at("record_offset"), "0");
         EXPECT_EQ(row.at("data_offset"), "0");
     }
@@ -152,4 +158,32 @@ TEST_F(CliTest, UsageAndMessages)
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.out, "");
     EXPECT_EQ(missing.err, "Errore in apertura file\n");
+
+    // A message file is not a mail-folder file, and not a damaged one either.
+    const std::string eml = dir.Write("note.eml", "From: a\r\n\r\nbody\r\n");
+    const CliRun message = RunCli("list '" + eml + "'", dir);
+    EXPECT_EQ(message.status, 1);
+    EXPECT_EQ(message.out, "");
+    EXPECT_EQ(message.err, "The file " + eml + " is a single message, not a mail-folder file: list the directory that holds it.\n");
+}
+
+TEST_F(CliTest, FolderMessagesCarryTheirRawHeaderLines)
+{
+    dbxgen::Message m;
+    m.text = "From: \"A=20B\" <a@b>  \r\nTo: x=2Ey\r\nSubject: <b>=20</b>\r\nDate: 1=202\r\n\r\nbody\r\n";
+    const std::vector<unsigned char> bytes = dbxgen::BuildFolder({m});
+    const std::string folder = dir.Write("Inbox.dbx", std::string(bytes.begin(), bytes.end()));
+
+    const CliRun run = RunCli("list '" + folder + "'", dir);
+    EXPECT_EQ(run.status, 0) << run.err;
+    const auto rows = ParseLines(run.out);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].at("from"), "From: 'A B' &lt;a@b&gt;  ");
+    EXPECT_EQ(rows[0].at("from_raw"), "From: \"A=20B\" <a@b>  ");
+    EXPECT_EQ(rows[0].at("to"), "To: x.y");
+    EXPECT_EQ(rows[0].at("to_raw"), "To: x=2Ey");
+    EXPECT_EQ(rows[0].at("subject"), "Subject: &lt;b&gt;=20&lt;/b&gt;");
+    EXPECT_EQ(rows[0].at("subject_raw"), "Subject: <b>=20</b>");
+    EXPECT_EQ(rows[0].at("date"), "Date: 1 2");
+    EXPECT_EQ(rows[0].at("date_raw"), "Date: 1=202");
 }

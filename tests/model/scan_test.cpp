@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <grp.h>
 #include <map>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "TempDir.h"
 #include "core/QuilloryApp.h"
@@ -94,10 +97,17 @@ TEST_F(ScanTest, EmptyMissingAndRootDirectories)
     EXPECT_TRUE(status.texts.empty());
     EXPECT_EQ(store.QueryValue("LastDir"), root);
 
+    // A directory that does not exist is said so, and not remembered for the next start.
+    dir.Write("root/a.eml", "From: a\r\n\r\n");
+    app.ScanDirectory();
     app.m_strCurrentDir = root + "/does-not-exist";
     app.ScanDirectory();
     EXPECT_EQ(app.m_pEntries, nullptr);
-    EXPECT_EQ(store.QueryValue("LastDir"), root + "/does-not-exist");
+    EXPECT_EQ(app.m_nItemCount, 0);
+    EXPECT_EQ(store.QueryValue("LastDir"), root);
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0].text,
+              "The directory " + root + "/does-not-exist cannot be read: No such file or directory.");
 
     app.m_strCurrentDir = "/";
     app.ScanDirectory();
@@ -146,4 +156,51 @@ TEST_F(ScanTest, RescanReplacesTheListAndAFailedSettingDoesNotStopIt)
     EXPECT_GT(app.FirstEntry()->m_nSerial, firstSerial + 1);
     ASSERT_EQ(messages.messages.size(), 1u);
     EXPECT_EQ(messages.messages[0].text, "No registry access. \nRegistration impossible!!!");
+}
+
+// Permission bits do not stop root, so the scan runs in a child that has dropped to an ordinary
+// user (nobody) when the tests run as root. The child reports what the user was told on a pipe.
+TEST_F(ScanTest, AnUnreadableDirectoryIsReportedAndNotRemembered)
+{
+    const std::string locked = dir.MakeDir("root/locked");
+    dir.Write("root/locked/a.eml", "From: a\r\n\r\n");
+    ::chmod(locked.c_str(), 0);
+    // The way down to it must stay open to the other user.
+    ::chmod(dir.Path().c_str(), 0755);
+    ::chmod(root.c_str(), 0755);
+    app.m_strCurrentDir = root;
+    app.ScanDirectory();
+    messages.messages.clear();
+
+    int report[2];
+    ASSERT_EQ(::pipe(report), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(report[0]);
+        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(3);
+        // The store stays: written through it, LastDir would show in the file (or, as nobody, who
+        // cannot reach root's settings, as a message).
+        app.m_strCurrentDir = locked;
+        app.ScanDirectory();
+        std::string said = std::to_string(listax::Count(&app.m_pEntries)) + "|" + std::to_string(app.m_nItemCount);
+        for (const RecordedMessage& m : messages.messages)
+            said += "|" + m.text;
+        const bool bWritten = ::write(report[1], said.data(), said.size()) == static_cast<ssize_t>(said.size());
+        ::_exit(bWritten ? 0 : 4);
+    }
+    ::close(report[1]);
+    std::string said;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(report[0], buffer, sizeof buffer)) > 0;)
+        said.append(buffer, static_cast<std::size_t>(n));
+    ::close(report[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0) << "3: could not drop to nobody, 4: could not report";
+    EXPECT_EQ(said, "0|0|The directory " + locked + " cannot be read: Permission denied.");
+    EXPECT_EQ(store.QueryValue("LastDir"), root);
+    ::chmod(locked.c_str(), 0700);
 }

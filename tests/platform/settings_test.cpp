@@ -53,8 +53,17 @@ TEST_F(SettingsTest, ValuesRoundTripThroughANewObject)
 TEST_F(SettingsTest, SizeLimitsOfReadAndWrite)
 {
     app.ReadSettings();
-    EXPECT_EQ(app.WriteSetting("LastDir", std::string(600, 'a')), 1);
+    ASSERT_EQ(app.WriteSetting("LastDir", "/old"), 1);
+    // Too long to be stored whole: not stored cut short; the old value stays and stderr says so.
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(app.WriteSetting("LastDir", std::string(500, 'a')), 0);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "Quillory: LastDir keeps its previous value: " + std::string(500, 'a') +
+                  " is 500 bytes long, longer than the 499 bytes a setting can hold.\n");
+    EXPECT_EQ(store.QueryValue("LastDir"), "/old");
+    EXPECT_EQ(app.WriteSetting("LastDir", std::string(499, 'a')), 1);
     EXPECT_EQ(store.QueryValue("LastDir"), std::string(499, 'a'));
+    EXPECT_TRUE(messages.messages.empty());
 
     // Written by someone else, longer than the read buffer holds: absent.
     ASSERT_TRUE(store.SetValue("SaveDir", std::string(512, 's')));
@@ -113,6 +122,62 @@ TEST_F(SettingsTest, GarbledFilesReadAsAbsentAndAreReplacedOnWrite)
         EXPECT_EQ(app.WriteSetting("SaveDir", "/s"), 1);
         EXPECT_EQ(store.QueryValue("SaveDir"), "/s");
     }
+    EXPECT_TRUE(messages.messages.empty());
+}
+
+TEST_F(SettingsTest, PartlyGarbledFilesKeepTheirGoodLinesAndABackup)
+{
+    using namespace std::string_literals;
+    struct Case {
+        const char* what;
+        std::string file;
+        std::optional<std::string> lastDir, saveDir;
+    };
+    const Case cases[] = {
+        {"a torn last line", "QuilloryKey 1\nLastDir=/l\nSaveDir=/tor", "/l", std::nullopt},
+        {"a garbage line between good ones", "QuilloryKey 1\nLastDir=/l\n\x01\x02 garbage\nSaveDir=/s\n", "/l", "/s"},
+        {"a line with a zero byte", "QuilloryKey 1\nLastDir=/l\nX=a\0b\nSaveDir=/s\n"s, "/l", "/s"},
+        {"a bad escape", "QuilloryKey 1\nLastDir=bad\\q\nSaveDir=/s\n", std::nullopt, "/s"},
+        {"no first line of ours", "LastDir=/l\nSaveDir=/s\n", "/l", "/s"},
+    };
+    app.ReadSettings();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(store.BackupPath());
+        dir.Write("config/Quillory/settings", c.file);
+        EXPECT_EQ(store.QueryValue("LastDir"), c.lastDir);
+        EXPECT_EQ(store.QueryValue("SaveDir"), c.saveDir);
+
+        EXPECT_EQ(app.WriteSetting("Other", "/o"), 1);
+        EXPECT_EQ(ReadAll(store.BackupPath()), c.file);
+        std::string expected = "QuilloryKey 1\n";
+        if (c.lastDir)
+            expected += "LastDir=" + *c.lastDir + "\n";
+        expected += "Other=/o\n";
+        if (c.saveDir)
+            expected += "SaveDir=" + *c.saveDir + "\n";
+        EXPECT_EQ(ReadAll(store.FilePath()), expected);
+    }
+    // A file that parses whole needs no backup.
+    std::filesystem::remove(store.BackupPath());
+    EXPECT_EQ(app.WriteSetting("Other", "/p"), 1);
+    EXPECT_FALSE(std::filesystem::exists(store.BackupPath()));
+    EXPECT_TRUE(messages.messages.empty());
+}
+
+TEST_F(SettingsTest, ALinkedSettingsFileIsWrittenThroughAndStaysALink)
+{
+    const std::string real = dir.MakeDir("dotfiles") + "/quillory-settings";
+    std::filesystem::create_directories(dir.Sub("config/Quillory"));
+    std::filesystem::create_symlink("../../dotfiles/quillory-settings", store.FilePath());
+    // The link names a file that does not exist yet: the first run creates it there.
+    EXPECT_EQ(app.ReadSettings(), 0);
+    EXPECT_EQ(app.WriteSetting("LastDir", "/l"), 1);
+    EXPECT_EQ(app.WriteSetting("SaveDir", "/s"), 1);
+    EXPECT_TRUE(std::filesystem::is_symlink(store.FilePath()));
+    EXPECT_EQ(ReadAll(real), "QuilloryKey 1\nLastDir=/l\nSaveDir=/s\n");
+    EXPECT_EQ(app.ReadSettings(), 1);
+    EXPECT_EQ(app.m_strCurrentDir, "/l");
     EXPECT_TRUE(messages.messages.empty());
 }
 

@@ -1,0 +1,89 @@
+#include "model/HeaderLines.h"
+
+#include <cstddef>
+
+#include "model/TextSearch.h"
+
+namespace {
+
+enum class LineEnd { None, Lf, CrLf, Cr };
+
+struct Label {
+    std::string_view name;
+    std::optional<std::string_view> HeaderFields::*field;
+};
+
+constexpr Label kLabels[] = {
+    {"from:", &HeaderFields::from},
+    {"to:", &HeaderFields::to},
+    {"subject:", &HeaderFields::subject},
+    {"date:", &HeaderFields::date},
+};
+
+bool StartsWithNoCase(std::string_view line, std::string_view label)
+{
+    if (line.size() < label.size())
+        return false;
+    for (std::size_t i = 0; i < label.size(); ++i)
+        if (FoldCase(static_cast<unsigned char>(line[i])) != FoldCase(static_cast<unsigned char>(label[i])))
+            return false;
+    return true;
+}
+
+// Gives each label not yet found that starts line the value value.
+void Match(HeaderFields& fields, std::string_view line, std::string_view value)
+{
+    for (const Label& label : kLabels) {
+        std::optional<std::string_view>& field = fields.*label.field;
+        if (!field && StartsWithNoCase(line, label.name))
+            field = value;
+    }
+}
+
+} // namespace
+
+HeaderFields FindHeaderFields(std::string_view text)
+{
+    HeaderFields fields;
+    LineEnd previous = LineEnd::None;
+    std::size_t previousEnd = 0;  // where the line before this one ended
+    for (std::size_t pos = 0; pos < text.size();) {
+        const std::size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string_view::npos) {
+            // The last line runs to the end of the bytes read: whatever it holds may be cut short.
+            Match(fields, text.substr(pos), std::string_view());
+            break;
+        }
+        LineEnd kind = LineEnd::Cr;
+        std::size_t next = end + 1;
+        if (text[end] == '\n') {
+            kind = LineEnd::Lf;
+        } else if (next < text.size() && text[next] == '\n') {
+            kind = LineEnd::CrLf;
+            ++next;
+        }
+        // An empty line ends the header, whatever mix of line ends makes it ("\r\n\n" too), but
+        // for the CR LF that follows a stray CR: in text whose lines end in CR CR LF, that pair is
+        // part of one line end, not a blank line.
+        if (end == pos && previous != LineEnd::None && !(previous == LineEnd::Cr && kind == LineEnd::CrLf)) {
+            fields.block = text.substr(0, previousEnd);
+            break;
+        }
+        const std::string_view line = text.substr(pos, end - pos);
+        Match(fields, line, line);
+        previous = kind;
+        previousEnd = end;
+        pos = next;
+    }
+    return fields;
+}
+
+std::unique_ptr<RawHeaderLines> MakeRawLines(const HeaderFields& fields)
+{
+    auto raw = std::make_unique<RawHeaderLines>();
+    raw->strFrom = fields.from.value_or(std::string_view());
+    raw->strTo = fields.to.value_or(std::string_view());
+    raw->strSubject = fields.subject.value_or(std::string_view());
+    raw->strDate = fields.date.value_or(std::string_view());
+    return raw;
+}
