@@ -27,8 +27,8 @@ public:
     CQuilloryApp(const CQuilloryApp&) = delete;
     CQuilloryApp& operator=(const CQuilloryApp&) = delete;
 
-    // Settings (the key "Software\Quillory"). Returns 1 when the existing key was read, 0 when it
-    // had to be created or could not be had; values that are absent leave the members alone.
+    // Settings (the per-user key, see SettingsStore). Returns 1 when the existing key was read, 0
+    // when it had to be created or could not be had; values that are absent leave the members alone.
     std::int32_t ReadSettings();
     // Writes one value. A value longer than the 499 bytes a setting holds is not written: the old
     // value stays, and stderr says so. Returns 1, or 0 after telling the user.

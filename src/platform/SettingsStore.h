@@ -1,5 +1,5 @@
 #pragma once
-// The per-user settings: a small file that stands for the program's registry key. The key exists
+// The per-user settings: one small file, the program's settings key. The key exists
 // exactly when the file exists. Values are byte strings under names, one "name=value" line each;
 // the file is rewritten whole, atomically, at every change.
 //
