@@ -34,8 +34,8 @@ enum class SaveResult {
 [[nodiscard]] SaveResult SaveFileAs(CFile& source, const std::string& strDestination, AtomicWriteOptions options = {});
 
 // The same in two steps, for a caller that must act between opening the destination and copying.
-// Opening refuses what MayWriteCopyTo refuses and creates the temporary file; the copy then
-// renames it into place, or removes it when the copy is not whole.
+// Opening refuses what MayWriteCopyTo refuses and creates the temporary file; the copy then puts
+// it in place, or removes it when the copy is not whole or the destination was taken.
 [[nodiscard]] bool OpenCopyDestination(AtomicFileWriter& writer, const std::string& strDestination,
                                        const FileIdentity& source, AtomicWriteOptions options = {});
 [[nodiscard]] SaveResult CopyChainTo(const CFile& folder, std::uint32_t nFirstBlock, AtomicFileWriter& writer);

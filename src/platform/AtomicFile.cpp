@@ -51,8 +51,8 @@ bool IsAlphanumeric(std::string_view text)
 }
 
 // The names of our temporary files: ".quillory-" + 12 letters or digits + ".partial", and
-// ".NAME.partial-" + 6 letters or digits (NAME a destination's name), which this program's saves
-// also leave when they are killed.
+// ".NAME.partial-" + 6 letters or digits (NAME a destination's name), which also come from this
+// program.
 bool IsTemporaryName(std::string_view name)
 {
     if (name.size() == kTempNameLength && name.starts_with(kTempPrefix) && name.ends_with(kTempSuffix))
