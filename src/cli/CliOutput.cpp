@@ -3,7 +3,9 @@
 #include "core/QuilloryApp.h"
 #include "model/listax.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 
 int StderrMessageBox::MessageBox(std::string_view text, std::string_view, unsigned)
@@ -13,6 +15,24 @@ int StderrMessageBox::MessageBox(std::string_view text, std::string_view, unsign
     std::cerr << '\n';
     std::cerr.flush();
     return IDOK;
+}
+
+void StdoutWriter::Write(std::string_view text)
+{
+    if (m_nError == 0 && std::fwrite(text.data(), 1, text.size(), stdout) != text.size())
+        m_nError = errno ? errno : EIO;
+}
+
+bool StdoutWriter::Finish()
+{
+    if (m_nError == 0 && std::fflush(stdout) != 0)
+        m_nError = errno ? errno : EIO;
+    if (m_nError == 0 && std::ferror(stdout))
+        m_nError = EIO;
+    if (m_nError == 0)
+        return true;
+    std::cerr << "quillory-cli: cannot write to standard output: " << std::strerror(m_nError) << '\n';
+    return false;
 }
 
 std::string JsonBytes(std::string_view text)

@@ -21,6 +21,19 @@ private:
     bool m_bShown = false;
 };
 
+// Standard output that remembers its first failure (a full disk, say), so that a command can say
+// so and exit 1 instead of claiming success.
+class StdoutWriter {
+public:
+    void Write(std::string_view text);
+    // Flushes what was written. Returns false, after saying why on stderr, when a write or the
+    // flush failed.
+    [[nodiscard]] bool Finish();
+
+private:
+    int m_nError = 0;
+};
+
 // A JSON string whose code points are the bytes of text (byte b is U+00b), so that a reader that
 // encodes the decoded string as Latin-1 gets the bytes back exactly.
 [[nodiscard]] std::string JsonBytes(std::string_view text);

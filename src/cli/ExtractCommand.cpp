@@ -29,6 +29,11 @@ std::string MessageName(std::string name)
     return name;
 }
 
+void SayKept(const std::string& destination)
+{
+    std::cerr << "quillory-cli: " << destination << " exists, skipped (--overwrite replaces it)\n";
+}
+
 } // namespace
 
 int RunExtract(int argc, char** argv)
@@ -53,11 +58,6 @@ int RunExtract(int argc, char** argv)
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) {
         std::cerr << "quillory-cli: " << path << " is a directory, not a mail-folder file\n";
-        return 1;
-    }
-    std::filesystem::create_directories(outDir, ec);
-    if (!std::filesystem::is_directory(outDir, ec)) {
-        std::cerr << "quillory-cli: cannot use " << outDir << " as the output directory\n";
         return 1;
     }
 
@@ -90,8 +90,17 @@ int RunExtract(int argc, char** argv)
             }
         }
     }
+    // The output directory is made only once the folder could be read: a source that is missing
+    // or not a mail folder leaves nothing behind.
+    if (wanted.empty() && !bAllWritten)
+        return 1;
+    std::filesystem::create_directories(outDir, ec);
+    if (!std::filesystem::is_directory(outDir, ec)) {
+        std::cerr << "quillory-cli: cannot use " << outDir << " as the output directory\n";
+        return 1;
+    }
     if (wanted.empty())
-        return bAllWritten ? 0 : 1;
+        return 0;
 
     // One open of the folder for every message; each copy streams through a fixed buffer.
     CFile source;
@@ -99,21 +108,28 @@ int RunExtract(int argc, char** argv)
         std::cerr << "Error on opening file " << path << "\n";
         return 1;
     }
+    // Without --overwrite a file at the destination is kept, also one that appears during the copy.
+    StdoutWriter output;
+    const AtomicWriteOptions options{bOverwrite ? ExistingFile::Replace : ExistingFile::Keep};
     for (const listaf* e : wanted) {
         const std::string destination = JoinPath(outDir, e->m_strName + ".eml");
         if (!bOverwrite && std::filesystem::symlink_status(destination, ec).type() != std::filesystem::file_type::not_found) {
-            std::cerr << "quillory-cli: " << destination << " exists, skipped (--overwrite replaces it)\n";
+            SayKept(destination);
             bAllWritten = false;
             continue;
         }
-        const SaveResult result = SaveChainAs(source, e->m_nDataOffset, destination);
+        const SaveResult result = SaveChainAs(source, e->m_nDataOffset, destination, options);
         if (result == SaveResult::Saved) {
-            std::cout << destination << '\n';
+            output.Write(destination + '\n');
+        } else if (result == SaveResult::DestinationTaken) {
+            SayKept(destination);
+            bAllWritten = false;
         } else {
             std::cerr << SaveFailureText(result, path, destination) << '\n';
             bAllWritten = false;
         }
     }
-    std::cout.flush();
+    if (!output.Finish())
+        bAllWritten = false;
     return bAllWritten ? 0 : 1;
 }

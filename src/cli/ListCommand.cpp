@@ -67,16 +67,17 @@ int RunList(int argc, char** argv)
     }
     app.SortEntries();
 
+    StdoutWriter output;
     std::string out;
     for (const listaf* e = app.FirstEntry(); e; e = e->Next()) {
         out += EntryJson(*e);
         out += '\n';
         if (out.size() > (1u << 20)) {
-            std::fwrite(out.data(), 1, out.size(), stdout);
+            output.Write(out);
             out.clear();
         }
     }
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    std::fflush(stdout);
-    return messages.AnyShown() ? 1 : 0;
+    output.Write(out);
+    const bool bWritten = output.Finish();
+    return messages.AnyShown() || !bWritten ? 1 : 0;
 }

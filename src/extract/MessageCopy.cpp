@@ -20,7 +20,9 @@ SaveResult Finish(AtomicFileWriter& writer, SaveResult result)
         writer.Abandon();
         return result;
     }
-    return writer.Commit() ? SaveResult::Saved : SaveResult::WriteFailed;
+    if (writer.Commit())
+        return SaveResult::Saved;
+    return writer.DestinationTaken() ? SaveResult::DestinationTaken : SaveResult::WriteFailed;
 }
 
 } // namespace
@@ -36,6 +38,9 @@ std::string SaveFailureText(SaveResult result, const std::string& strSource, con
         return "Error on reading file " + strSource + ": the message is damaged and was not saved.";
     case SaveResult::WriteFailed:
         return "Error on writing file " + strDestination;
+    case SaveResult::DestinationTaken:
+        return "Error on writing file " + strDestination +
+               ": another file of that name appeared while saving; it was kept and the message was not saved.";
     }
     return {};
 }
@@ -54,23 +59,25 @@ bool MayWriteCopyTo(const std::string& strDestination, const FileIdentity& sourc
     return !(identity == source) && !IsHeldExclusively(identity);
 }
 
-bool OpenCopyDestination(AtomicFileWriter& writer, const std::string& strDestination, const FileIdentity& source)
+bool OpenCopyDestination(AtomicFileWriter& writer, const std::string& strDestination, const FileIdentity& source,
+                         AtomicWriteOptions options)
 {
-    return MayWriteCopyTo(strDestination, source) && writer.Open(strDestination);
+    return MayWriteCopyTo(strDestination, source) && writer.Open(strDestination, options);
 }
 
-SaveResult SaveChainAs(const CFile& folder, std::uint32_t nFirstBlock, const std::string& strDestination)
+SaveResult SaveChainAs(const CFile& folder, std::uint32_t nFirstBlock, const std::string& strDestination,
+                       AtomicWriteOptions options)
 {
     AtomicFileWriter writer;
-    if (!OpenCopyDestination(writer, strDestination, folder.Identity()))
+    if (!OpenCopyDestination(writer, strDestination, folder.Identity(), options))
         return SaveResult::DestinationRefused;
     return CopyChainTo(folder, nFirstBlock, writer);
 }
 
-SaveResult SaveFileAs(CFile& source, const std::string& strDestination)
+SaveResult SaveFileAs(CFile& source, const std::string& strDestination, AtomicWriteOptions options)
 {
     AtomicFileWriter writer;
-    if (!OpenCopyDestination(writer, strDestination, source.Identity()))
+    if (!OpenCopyDestination(writer, strDestination, source.Identity(), options))
         return SaveResult::DestinationRefused;
     return CopyFileTo(source, writer);
 }

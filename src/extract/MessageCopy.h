@@ -1,9 +1,10 @@
 #pragma once
 // The one way a stored message becomes a file of its own, shared by the window's save and the
 // command line's extraction. The bytes go through a fixed staging buffer into a temporary file
-// beside the destination, which replaces the destination only once the whole message is there:
-// a failed, partial or refused save never destroys an existing file, and a message of any size
-// is saved with the same small memory.
+// beside the destination, which takes the destination's name only once the whole message is
+// there: a failed, partial or refused save never destroys an existing file, a save told to keep
+// existing files never replaces one (not even one that appears during the copy), and a message of
+// any size is saved with the same small memory.
 
 #include <cstdint>
 #include <string>
@@ -16,6 +17,7 @@ enum class SaveResult {
     DestinationRefused,  // the source itself, a file held open exclusively, or not a regular file
     SourceIncomplete,    // the message could not be read whole (a damaged chain, a short file)
     WriteFailed,         // the temporary file could not be written, flushed or renamed
+    DestinationTaken,    // a file is at the destination, and the save was told to keep it
 };
 
 // What the user is told when a save ended with result: "" for Saved, else one line naming the
@@ -24,16 +26,18 @@ enum class SaveResult {
                                           const std::string& strDestination);
 
 // Saves the message whose block chain starts at nFirstBlock in the open mail-folder file folder.
-[[nodiscard]] SaveResult SaveChainAs(const CFile& folder, std::uint32_t nFirstBlock, const std::string& strDestination);
+// options say whether a file at the destination is replaced (the default) or kept.
+[[nodiscard]] SaveResult SaveChainAs(const CFile& folder, std::uint32_t nFirstBlock, const std::string& strDestination,
+                                     AtomicWriteOptions options = {});
 
 // Saves a copy of the whole open file source, read from its current position to its end.
-[[nodiscard]] SaveResult SaveFileAs(CFile& source, const std::string& strDestination);
+[[nodiscard]] SaveResult SaveFileAs(CFile& source, const std::string& strDestination, AtomicWriteOptions options = {});
 
 // The same in two steps, for a caller that must act between opening the destination and copying.
-// Opening refuses what MayWriteCopyTo refuses and creates the temporary file; the copy then
-// renames it into place, or removes it when the copy is not whole.
+// Opening refuses what MayWriteCopyTo refuses and creates the temporary file; the copy then puts
+// it in place, or removes it when the copy is not whole or the destination was taken.
 [[nodiscard]] bool OpenCopyDestination(AtomicFileWriter& writer, const std::string& strDestination,
-                                       const FileIdentity& source);
+                                       const FileIdentity& source, AtomicWriteOptions options = {});
 [[nodiscard]] SaveResult CopyChainTo(const CFile& folder, std::uint32_t nFirstBlock, AtomicFileWriter& writer);
 [[nodiscard]] SaveResult CopyFileTo(CFile& source, AtomicFileWriter& writer);
 

@@ -1,5 +1,7 @@
+#include <filesystem>
 #include <optional>
 #include <string_view>
+#include <system_error>
 
 #include "core/QuilloryApp.h"
 #include "model/listax.h"
@@ -19,9 +21,12 @@ std::string Format(std::string_view format, const std::string& path)
 
 // The beginning both saves share: asks for the destination, remembers its directory and opens
 // the source. Returns the destination, or nothing when the user cancelled (or there is no dialog
-// to ask with) or has been told that the source could not be opened.
+// to ask with) or has been told that the source could not be opened. options say how to put the
+// file in place: the dialog asks before it returns a file that exists, so only a file that
+// existed then may be replaced; one that appears later is another program's and is kept. A save
+// of one message by hand is worth making durable.
 std::optional<std::string> BeginSave(CQuilloryApp& app, const listaf& entry, const std::string& strSource,
-                                     CFile& source)
+                                     CFile& source, AtomicWriteOptions& options)
 {
     if (!app.m_pSaveDialog)
         return std::nullopt;
@@ -31,6 +36,11 @@ std::optional<std::string> BeginSave(CQuilloryApp& app, const listaf& entry, con
     std::optional<std::string> destination = app.m_pSaveDialog->AskSavePath(request);
     if (!destination)
         return std::nullopt;
+    std::error_code ec;
+    const auto type = std::filesystem::symlink_status(*destination, ec).type();
+    const bool bConfirmed = !ec && type != std::filesystem::file_type::not_found;
+    options.existing = bConfirmed ? ExistingFile::Replace : ExistingFile::Keep;
+    options.bSyncDirectory = true;
     app.m_strSaveDir = CQuilloryApp::DirectoryPart(*destination);
     if (!source.Open(strSource, CFile::modeRead | CFile::typeBinary)) {
         app.ShowMessage(Format("Error on opening file %s", strSource));
@@ -53,12 +63,13 @@ std::int32_t CQuilloryApp::SaveFolderMessage(listaf* pEntry)
     if (!pEntry)
         return 0;
     CFile source;
-    const std::optional<std::string> destination = BeginSave(*this, *pEntry, m_strCurrentDir, source);
+    AtomicWriteOptions options;
+    const std::optional<std::string> destination = BeginSave(*this, *pEntry, m_strCurrentDir, source, options);
     if (!destination)
         return 0;
     // A folder message remembers the directory before its destination is opened.
     WriteSetting("SaveDir", m_strSaveDir);
-    Report(*this, SaveChainAs(source, pEntry->m_nDataOffset, *destination), m_strCurrentDir, *destination);
+    Report(*this, SaveChainAs(source, pEntry->m_nDataOffset, *destination, options), m_strCurrentDir, *destination);
     return 0;
 }
 
@@ -67,11 +78,12 @@ std::int32_t CQuilloryApp::SaveMessageFile(listaf* pEntry)
     if (!pEntry)
         return 0;
     CFile source;
-    const std::optional<std::string> destination = BeginSave(*this, *pEntry, pEntry->m_strPath, source);
+    AtomicWriteOptions options;
+    const std::optional<std::string> destination = BeginSave(*this, *pEntry, pEntry->m_strPath, source, options);
     if (!destination)
         return 0;
     AtomicFileWriter writer;
-    if (!OpenCopyDestination(writer, *destination, source.Identity())) {
+    if (!OpenCopyDestination(writer, *destination, source.Identity(), options)) {
         ShowMessage(Format("Error on opening file %s", *destination));
         return 0;
     }

@@ -1,12 +1,33 @@
 #pragma once
-// Writes a file so that the old one, if any, survives every failure: the bytes go to a temporary
-// file beside the destination, which is flushed and renamed over the destination only on Commit.
-// A writer that is destroyed without a successful Commit removes its temporary file.
+// Writes a file so that the destination only ever holds a whole file: the bytes go to a temporary
+// file in the destination's directory, which takes the destination's name only on Commit. A writer
+// that is destroyed without a successful Commit removes its temporary file.
+//
+// Where the file system allows it the temporary file has no name at all (O_TMPFILE), so nothing is
+// left behind whatever ends the process. Elsewhere it has a short hidden name of its own
+// (".quillory-XXXXXXXXXXXX.partial", the same length whatever the destination is called); a
+// SIGINT, SIGTERM or SIGHUP that ends the process removes it, and the first save of a later run
+// into the same directory removes such files that are older than that run.
+//
+// The descriptor of the temporary file is kept from creation to placement: a new file gets the
+// process's umask from the kernel at creation, a replacing one the permissions of the file it
+// replaces (through the descriptor). The process umask is never changed, so other threads may
+// create files at the same time.
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
-#include "platform/File.h"
+enum class ExistingFile {
+    Replace,  // a file at the destination is replaced (the new one keeps its permissions)
+    Keep,     // a file at the destination, even one that appears while writing, is never touched
+};
+
+struct AtomicWriteOptions {
+    ExistingFile existing = ExistingFile::Replace;
+    // Commit also flushes the directory, so that the new name itself survives a crash.
+    bool bSyncDirectory = false;
+};
 
 class AtomicFileWriter {
 public:
@@ -15,24 +36,54 @@ public:
     AtomicFileWriter(const AtomicFileWriter&) = delete;
     AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
-    // Creates the temporary file beside destination. Returns false when it cannot be created.
-    bool Open(const std::string& destination);
+    // Creates the temporary file in destination's directory. Returns false when it cannot be
+    // created, or when destination cannot be looked at (a name too long, a loop of links ...).
+    bool Open(const std::string& destination, AtomicWriteOptions options = {});
     // Returns false once any write has failed (a full disk, say); later writes do nothing.
     bool Write(const void* data, std::size_t count);
-    // Flushes and renames into place. Returns false (and leaves the destination as it was) when
-    // a write failed or the flush or rename fails.
+    // Flushes and puts the file in place. Returns false, with the destination as it was, when a
+    // write failed, the flush or the placement failed, or (ExistingFile::Keep) a file is at the
+    // destination; DestinationTaken tells the last case apart. With bSyncDirectory a failure to
+    // flush the directory also returns false, though the new file is then already in place.
     bool Commit();
     // Removes the temporary file; the destination is untouched.
     void Abandon();
 
-    [[nodiscard]] const std::string& TemporaryPath() const { return m_strTemp; }
+    // True after a Commit that did not replace a file found at the destination.
+    [[nodiscard]] bool DestinationTaken() const { return m_bTaken; }
+    // True while the temporary file has no name (for tests that must know which way was taken).
+    [[nodiscard]] bool HasUnnamedTemporary() const { return m_fd >= 0 && m_strTempName.empty(); }
 
 private:
-    CFile m_file;
+    enum class Placed { Done, Taken, Failed };
+    Placed PlaceNamed();
+    Placed PlaceUnnamed();
+    Placed ReplaceFromTemporary();
+    bool LinkUnnamedAs(const std::string& name);
+    bool CreateNamedTemporary();
+    void ForgetTemporaryName();
+
+    int m_fdDir = -1;
+    int m_fd = -1;
     std::string m_strDestination;
-    std::string m_strTemp;
+    std::string m_strName;      // the destination's name inside its directory
+    std::string m_strTempName;  // the temporary file's name; empty while it has none
+    int m_nPendingSlot = -1;    // where a signal handler finds the temporary name
+    AtomicWriteOptions m_options;
     bool m_bFailed = false;
+    bool m_bTaken = false;
 };
 
 // Replaces the file at path with contents, atomically. Returns false on any failure.
 bool WriteFileAtomically(const std::string& path, const std::string& contents);
+
+// Switches for tests, to take the ways a file system without these features makes the writer
+// take, and to act just before a finished file is put in place (to create the destination from
+// outside, say). Not for use by the program itself.
+struct AtomicFileTestHooks {
+    bool bNoUnnamedTemporary = false;  // as where O_TMPFILE is not supported
+    bool bNoRenameNoReplace = false;   // as where renaming cannot refuse an existing name
+    bool bNoHardLinks = false;         // as on file systems without hard links
+    std::function<void(const std::string& destination)> beforePlacement;
+};
+AtomicFileTestHooks& AtomicFileHooks();

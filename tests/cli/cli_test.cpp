@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <sys/wait.h>
 #include <vector>
@@ -186,4 +187,23 @@ TEST_F(CliTest, FolderMessagesCarryTheirRawHeaderLines)
     EXPECT_EQ(rows[0].at("subject_raw"), "Subject: <b>=20</b>");
     EXPECT_EQ(rows[0].at("date"), "Date: 1 2");
     EXPECT_EQ(rows[0].at("date_raw"), "Date: 1=202");
+}
+
+TEST_F(CliTest, AFullStandardOutputIsAnError)
+{
+    const std::string root = dir.MakeDir("root");
+    dir.Write("root/a.eml", "From: Adam\r\n\r\n");
+    const auto folder = dbxgen::BuildFolder({dbxgen::Message{dbxgen::SampleMessage(0, 500)}});
+    const std::string dbx = dir.Write("Inbox.dbx", std::string(folder.begin(), folder.end()));
+    const std::string errPath = dir.Sub("stderr.txt");
+    for (const std::string& args : {"list '" + root + "'", "extract '" + dbx + "' '" + dir.Sub("out") + "'"}) {
+        SCOPED_TRACE(args);
+        const std::string command = std::string(QUILLORY_CLI) + " " + args + " >/dev/full 2>'" + errPath + "'";
+        const int status = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 1);
+        EXPECT_EQ(ReadAll(errPath), "quillory-cli: cannot write to standard output: No space left on device\n");
+    }
+    // The files are written all the same.
+    EXPECT_EQ(ReadAll(dir.Sub("out/Msg00001.eml")), dbxgen::SampleMessage(0, 500));
 }

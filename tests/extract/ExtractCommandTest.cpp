@@ -5,6 +5,7 @@
 #include "TempDir.h"
 #include "cli/Commands.h"
 #include "dbxgen/DbxGen.h"
+#include "platform/AtomicFile.h"
 
 namespace {
 
@@ -27,6 +28,7 @@ protected:
         folder = dir.Write("Inbox.dbx", std::string(bytes.begin(), bytes.end()));
         out = dir.Sub("out");
     }
+    void TearDown() override { AtomicFileHooks() = AtomicFileTestHooks{}; }
 
     Outcome Run(std::vector<std::string> args)
     {
@@ -88,6 +90,26 @@ TEST_F(ExtractCommandTest, ExistingFilesAreKeptUnlessOverwriteIsGiven)
     EXPECT_EQ(ReadAll(out + "/Msg00002.eml"), messages[2].text);
 }
 
+TEST_F(ExtractCommandTest, AFileThatAppearsDuringTheCopyIsKeptUnlessOverwriteIsGiven)
+{
+    const std::string taken = out + "/Msg00002.eml";
+    AtomicFileHooks().beforePlacement = [&](const std::string& destination) {
+        if (destination == taken)
+            dir.Write("out/Msg00002.eml", "appeared");
+    };
+    Outcome r = Run({folder, out});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "quillory-cli: " + taken + " exists, skipped (--overwrite replaces it)\n");
+    EXPECT_EQ(r.out, out + "/Msg00001.eml\n" + out + "/Msg00003.eml\n");
+    EXPECT_EQ(ReadAll(taken), "appeared");
+    EXPECT_EQ(ReadAll(out + "/Msg00003.eml"), messages[3].text);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out), {}), 3);  // nothing hidden beside them
+
+    r = Run({"--overwrite", folder, out});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadAll(taken), messages[2].text);
+}
+
 TEST_F(ExtractCommandTest, WrongUsageAndUnreadableFolders)
 {
     struct Case {
@@ -107,5 +129,6 @@ TEST_F(ExtractCommandTest, WrongUsageAndUnreadableFolders)
         EXPECT_EQ(r.status, c.status) << c.says;
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
         EXPECT_EQ(r.out, "");
+        EXPECT_FALSE(std::filesystem::exists(out)) << c.says;
     }
 }

@@ -9,6 +9,7 @@
 #include "model/listax.h"
 #include "dbx/DbxFixture.h"
 #include "dbxgen/DbxGen.h"
+#include "platform/AtomicFile.h"
 #include "platform/SettingsStore.h"
 
 namespace {
@@ -39,6 +40,7 @@ protected:
         app.m_pSaveDialog = &dialog;
         out = dir.MakeDir("out");
     }
+    void TearDown() override { AtomicFileHooks() = AtomicFileTestHooks{}; }
 
     // Writes a folder of these messages and makes it the place being listed; returns the
     // entries for its messages, as the listing has them.
@@ -177,6 +179,53 @@ TEST_F(SaveTest, AnExistingFileIsReplacedWhole)
     app.SaveFolderMessage(entries[0]);
     EXPECT_EQ(ReadAll(destination), text);
     EXPECT_TRUE(box.messages.empty());
+}
+
+TEST_F(SaveTest, OnlyAFileThatExistedWhenTheUserConfirmedIsReplaced)
+{
+    const std::string text = dbxgen::SampleMessage(4, 50);
+    const auto entries = OpenFolder({dbxgen::Message{text}});
+    const std::string body = "From: a\r\n\r\nthe file";
+    listaf* file = app.AppendEntry();
+    file->m_strPath = dir.Write("note.eml", body);
+    file->m_nKind = KIND_MESSAGE_FILE;
+    struct Case {
+        const char* name;
+        bool bFolderMessage;
+        bool bExistedWhenConfirmed;
+    };
+    const Case cases[] = {
+        {"a.eml", true, false},
+        {"b.eml", false, false},
+        {"c.eml", true, true},
+        {"d.eml", false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        box.messages.clear();
+        const std::string destination = out + "/" + c.name;
+        if (c.bExistedWhenConfirmed)
+            dir.Write(std::string("out/") + c.name, "confirmed");
+        // Another program writes the name while the copy runs.
+        AtomicFileHooks().beforePlacement = [&](const std::string&) {
+            dir.Write(std::string("out/") + c.name, "appeared");
+        };
+        dialog.answer = destination;
+        if (c.bFolderMessage)
+            app.SaveFolderMessage(entries[0]);
+        else
+            app.SaveMessageFile(file);
+        if (c.bExistedWhenConfirmed) {
+            EXPECT_EQ(ReadAll(destination), c.bFolderMessage ? text : body);
+            EXPECT_TRUE(box.messages.empty());
+        } else {
+            EXPECT_EQ(ReadAll(destination), "appeared");
+            EXPECT_EQ(Texts(), std::vector<std::string>{"Error on writing file " + destination +
+                                                        ": another file of that name appeared while saving; it was "
+                                                        "kept and the message was not saved."});
+        }
+    }
+    EXPECT_EQ(FilesIn(out), (std::vector<std::string>{"a.eml", "b.eml", "c.eml", "d.eml"}));
 }
 
 TEST_F(SaveTest, ADamagedChainIsReportedAndNothingIsReplaced)

@@ -1,0 +1,255 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "TempDir.h"
+#include "platform/AtomicFile.h"
+
+namespace {
+
+// The ways a file can reach its place; all but the first are what file systems without unnamed
+// temporary files, refusing renames or hard links make the writer do.
+struct Route {
+    const char* name;
+    bool bNoUnnamed;
+    bool bNoRenameNoReplace;
+    bool bNoHardLinks;
+};
+constexpr Route kRoutes[] = {
+    {"unnamed temporary", false, false, false},
+    {"named, refusing rename", true, false, false},
+    {"named, link then unlink", true, true, false},
+    {"named, claim then rename", true, true, true},
+};
+
+// Every name in folder, hidden ones included, sorted.
+std::vector<std::string> NamesIn(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+unsigned ModeOf(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0xFFFFu;
+}
+
+} // namespace
+
+class AtomicFileTest : public ::testing::Test {
+protected:
+    void TearDown() override { AtomicFileHooks() = AtomicFileTestHooks{}; }
+
+    static void Take(const Route& route)
+    {
+        AtomicFileHooks() = AtomicFileTestHooks{};
+        AtomicFileHooks().bNoUnnamedTemporary = route.bNoUnnamed;
+        AtomicFileHooks().bNoRenameNoReplace = route.bNoRenameNoReplace;
+        AtomicFileHooks().bNoHardLinks = route.bNoHardLinks;
+    }
+
+    TempDir dir;
+};
+
+TEST_F(AtomicFileTest, AFileThatAppearsBeforePlacementIsKeptUnlessReplacing)
+{
+    for (const Route& route : kRoutes) {
+        for (const ExistingFile existing : {ExistingFile::Keep, ExistingFile::Replace}) {
+            const bool bKeep = existing == ExistingFile::Keep;
+            SCOPED_TRACE(std::string(route.name) + (bKeep ? ", keep" : ", replace"));
+            TempDir out;
+            const std::string destination = out.Sub("Msg00001.eml");
+            Take(route);
+            AtomicFileHooks().beforePlacement = [&](const std::string& path) {
+                EXPECT_EQ(path, destination);
+                out.Write("Msg00001.eml", "someone else's");
+            };
+            AtomicFileWriter writer;
+            ASSERT_TRUE(writer.Open(destination, {existing}));
+            if (route.bNoUnnamed) {
+                EXPECT_FALSE(writer.HasUnnamedTemporary());
+            }
+            ASSERT_TRUE(writer.Write("the message", 11));
+            EXPECT_EQ(writer.Commit(), !bKeep);
+            EXPECT_EQ(writer.DestinationTaken(), bKeep);
+            EXPECT_EQ(ReadAll(destination), bKeep ? "someone else's" : "the message");
+            EXPECT_EQ(NamesIn(out.Path()), std::vector<std::string>{"Msg00001.eml"});
+        }
+    }
+}
+
+TEST_F(AtomicFileTest, FailedAndAbandonedWritesLeaveNothing)
+{
+    enum class Ending { Abandoned, DestroyedUnfinished, WriteFails, DestinationTaken };
+    for (const Route& route : kRoutes) {
+        for (const Ending ending : {Ending::Abandoned, Ending::DestroyedUnfinished, Ending::WriteFails,
+                                    Ending::DestinationTaken}) {
+            SCOPED_TRACE(std::string(route.name) + " ending " + std::to_string(static_cast<int>(ending)));
+            TempDir out;
+            if (ending == Ending::DestinationTaken)
+                out.Write("a.eml", "kept");
+            Take(route);
+            {
+                AtomicFileWriter writer;
+                ASSERT_TRUE(writer.Open(out.Sub("a.eml"), {ExistingFile::Keep}));
+                ASSERT_TRUE(writer.Write("0123456789", 10));
+                if (ending == Ending::Abandoned) {
+                    writer.Abandon();
+                } else if (ending == Ending::WriteFails) {
+                    // A file-size limit fails writes for every user, root included, as a full disk would.
+                    rlimit old {};
+                    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+                    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+                    rlimit small = old;
+                    small.rlim_cur = 16;
+                    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+                    EXPECT_FALSE(writer.Write("0123456789", 10));
+                    ::setrlimit(RLIMIT_FSIZE, &old);
+                    std::signal(SIGXFSZ, oldHandler);
+                    EXPECT_FALSE(writer.Write("x", 1));
+                    EXPECT_FALSE(writer.Commit());
+                } else if (ending == Ending::DestinationTaken) {
+                    EXPECT_FALSE(writer.Commit());
+                }
+            }
+            const std::vector<std::string> expected =
+                ending == Ending::DestinationTaken ? std::vector<std::string>{"a.eml"} : std::vector<std::string>{};
+            EXPECT_EQ(NamesIn(out.Path()), expected);
+        }
+    }
+}
+
+TEST_F(AtomicFileTest, TheTemporaryFileFitsAnyValidName)
+{
+    const std::string longest(250, 'n');  // with ".eml", 254 bytes: one short of the limit
+    for (const Route& route : kRoutes) {
+        for (const ExistingFile existing : {ExistingFile::Keep, ExistingFile::Replace}) {
+            SCOPED_TRACE(route.name);
+            TempDir out;
+            if (existing == ExistingFile::Replace)
+                out.Write(longest + ".eml", "old");
+            Take(route);
+            AtomicFileWriter writer;
+            ASSERT_TRUE(writer.Open(out.Sub(longest + ".eml"), {existing}));
+            ASSERT_TRUE(writer.Write("new", 3));
+            ASSERT_TRUE(writer.Commit());
+            EXPECT_EQ(ReadAll(out.Sub(longest + ".eml")), "new");
+            EXPECT_EQ(NamesIn(out.Path()), std::vector<std::string>{longest + ".eml"});
+        }
+    }
+    // One byte over the limit is refused at once, and nothing is created.
+    AtomicFileWriter writer;
+    EXPECT_FALSE(writer.Open(dir.Sub(std::string(256, 'n'))));
+    EXPECT_TRUE(NamesIn(dir.Path()).empty());
+}
+
+TEST_F(AtomicFileTest, ANewFileFollowsTheUmaskAndAReplacedOneKeepsItsMode)
+{
+    struct Case {
+        mode_t umask;
+        int existingMode;  // -1: no file yet
+        unsigned expected;
+    };
+    const Case cases[] = {
+        {022, -1, 0644},
+        {077, -1, 0600},
+        {002, -1, 0664},
+        {022, 0640, 0640},
+        {077, 0604, 0604},
+        {022, 0400, 0400},
+    };
+    for (const Route& route : {kRoutes[0], kRoutes[1]}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(route.name) + " umask " + std::to_string(c.umask) + " existing " +
+                         std::to_string(c.existingMode));
+            TempDir out;
+            const std::string path = out.Sub("m.eml");
+            if (c.existingMode >= 0) {
+                out.Write("m.eml", "old");
+                ASSERT_EQ(::chmod(path.c_str(), static_cast<mode_t>(c.existingMode)), 0);
+            }
+            Take(route);
+            const mode_t before = ::umask(c.umask);
+            AtomicFileWriter writer;
+            const bool bOpened = writer.Open(path, {ExistingFile::Replace});
+            ::umask(before);
+            ASSERT_TRUE(bOpened);
+            ASSERT_TRUE(writer.Write("new", 3));
+            ASSERT_TRUE(writer.Commit());
+            EXPECT_EQ(ModeOf(path), c.expected);
+            EXPECT_EQ(ReadAll(path), "new");
+        }
+    }
+}
+
+TEST_F(AtomicFileTest, ASaveEndedBySigtermRemovesItsTemporaryFile)
+{
+    AtomicFileHooks().bNoUnnamedTemporary = true;  // an unnamed file could not be left behind at all
+    const std::string destination = dir.Sub("a.eml");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        AtomicFileWriter writer;
+        if (!writer.Open(destination, {ExistingFile::Keep}) || !writer.Write("partial", 7))
+            ::_exit(10);
+        if (NamesIn(dir.Path()).size() != 1)  // the temporary file exists until the signal
+            ::_exit(11);
+        ::kill(::getpid(), SIGTERM);
+        ::_exit(12);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "exit status " << WEXITSTATUS(status);
+    EXPECT_EQ(WTERMSIG(status), SIGTERM);
+    EXPECT_TRUE(NamesIn(dir.Path()).empty());
+}
+
+TEST_F(AtomicFileTest, TheFirstSaveIntoADirectoryRemovesStaleTemporaryFiles)
+{
+    struct Case {
+        std::string name;
+        bool bOld;
+        bool bDirectory;
+        bool bRemoved;
+    };
+    const std::vector<Case> cases = {
+        {".quillory-AbCdEf012345.partial", true, false, true},
+        {".Msg00001.eml.partial-Ab12Cd", true, false, true},
+        {".quillory-AbCdEf012346.partial", false, false, false},  // another save may be writing it
+        {".Msg00002.eml.partial-Ab12Cd", false, false, false},
+        {".quillory-AbCdEf01234.partial", true, false, false},   // one letter short
+        {".quillory-AbCdEf01234-.partial", true, false, false},
+        {"Msg00003.eml.partial-Ab12Cd", true, false, false},     // not hidden: not ours
+        {".Msg00004.eml.partial-Ab12C", true, false, false},
+        {".quillory-AbCdEf012347.partial", true, true, false},   // a directory
+    };
+    for (const Case& c : cases) {
+        const std::string path = c.bDirectory ? dir.MakeDir(c.name) : dir.Write(c.name, "left over");
+        if (c.bOld) {
+            const timespec times[2] = {{978307200, 0}, {978307200, 0}};  // 2001-01-01
+            ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+        }
+    }
+    AtomicFileHooks().bNoUnnamedTemporary = true;
+    AtomicFileWriter writer;
+    ASSERT_TRUE(writer.Open(dir.Sub("new.eml"), {ExistingFile::Keep}));
+    ASSERT_TRUE(writer.Write("x", 1));
+    ASSERT_TRUE(writer.Commit());
+
+    std::vector<std::string> expected{"new.eml"};
+    for (const Case& c : cases)
+        if (!c.bRemoved)
+            expected.push_back(c.name);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(NamesIn(dir.Path()), expected);
+}
