@@ -1,4 +1,5 @@
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <unistd.h>
 
@@ -6,6 +7,7 @@
 
 #include "TempDir.h"
 #include "app/QuilloryApp.h"
+#include "dbx/DBXReader.h"
 #include "dbx/DbxFixture.h"
 #include "dbxgen/DbxGen.h"
 #include "platform/SettingsStore.h"
@@ -178,37 +180,95 @@ TEST_F(SaveTest, AnExistingFileIsReplacedWhole)
     EXPECT_TRUE(box.messages.empty());
 }
 
-TEST_F(SaveTest, ADamagedChainIsReportedAndNothingIsReplaced)
-{
-    std::vector<dbxgen::Message> messages(2);
-    messages[0].text = dbxgen::SampleMessage(0, 5000);
-    messages[1].text = dbxgen::SampleMessage(1, 5000);
-    auto entries = OpenFolder(messages);
-    ASSERT_EQ(entries.size(), 2u);
-    // Break the first chain so that it comes back to its own first block, and make the second
-    // claim more bytes than the file holds; the listing (only 2.5 KB deep) does not notice.
-    dbxgen::Builder b;
-    b.Bytes().assign(folderBytes.begin(), folderBytes.end());
-    const std::uint32_t first = entries[0]->m_nDataOffset;
-    const std::uint32_t fifth = b.Get32(b.Get32(b.Get32(b.Get32(first + 12) + 12) + 12) + 12);
-    b.Put32(fifth + 12, first);
-    const std::uint32_t second = entries[1]->m_nDataOffset;
-    std::uint32_t last = second;
-    while (b.Get32(last + 12) != 0)
-        last = b.Get32(last + 12);
-    b.Put32(last + 8, 0x00FFFFFF);
-    folderBytes = AsString(b.Bytes());
-    dir.Write("Inbox.dbx", folderBytes);
+namespace {
 
-    const std::string destination = dir.Write("out/keep.eml", "precious");
-    for (listaf* entry : entries) {
+// A message of exactly length bytes, in 512-byte blocks: its size is known without the reader.
+dbxgen::Message OfLength(std::size_t length, const std::string& subject)
+{
+    dbxgen::Message m;
+    m.text = "From: a\r\nSubject: " + subject + "\r\n\r\n";
+    m.text += std::string(length - m.text.size(), 'b');
+    return m;
+}
+
+// The offset of the n-th block (from 0) of the chain that starts at first.
+std::uint32_t NthBlock(const dbxgen::Builder& b, std::uint32_t first, int n)
+{
+    while (n-- > 0)
+        first = b.Get32(first + 12);
+    return first;
+}
+
+} // namespace
+
+// A damaged chain is listed, with the bytes it holds up to the damage (each block once), the
+// folder is reported damaged, and saving it writes nothing: no partial message, no file larger
+// than the folder, and an existing destination left as it was.
+TEST_F(SaveTest, DamagedChainsAreListedAsDamagedAndNeverSaved)
+{
+    struct Case {
+        const char* what;
+        std::function<void(dbxgen::Builder&, std::uint32_t first)> damage;
+        std::function<std::uint64_t(std::uint64_t fileSize, std::uint32_t first)> size;
+    };
+    const auto blocks = [](std::uint64_t n) { return [n](std::uint64_t, std::uint32_t) { return 512 * n; }; };
+    const Case cases[] = {
+        {"a zeroed block header mid-chain",
+         [](auto& b, auto first) { for (int i = 0; i < 16; i += 4) b.Put32(NthBlock(b, first, 2) + i, 0); }, blocks(2)},
+        {"a count larger than the block's capacity",
+         [](auto& b, auto first) { b.Put32(NthBlock(b, first, 2) + 8, 513); }, blocks(2)},
+        {"a block that names itself as next",
+         [](auto& b, auto first) { const auto third = NthBlock(b, first, 2); b.Put32(third + 12, third); }, blocks(3)},
+        {"a chain that comes back to its first block",
+         [](auto& b, auto first) { b.Put32(NthBlock(b, first, 4) + 12, first); }, blocks(5)},
+        // Every 16 bytes a block that claims the rest of the file: followed through, the copy
+        // would grow with the square of the file's size.
+        {"overlapping blocks",
+         [](auto& b, auto first) {
+             const auto size = static_cast<std::uint32_t>(b.Bytes().size());
+             for (std::uint32_t at = first; at < first + 16 * 8; at += 16) {
+                 b.Put32(at, at);
+                 b.Put32(at + 4, size - at - 16);
+                 b.Put32(at + 8, size - at - 16);
+                 b.Put32(at + 12, at + 16);
+             }
+         },
+         [](std::uint64_t fileSize, std::uint32_t first) { return fileSize - first - 16; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        dbxgen::Options options;
+        options.nHeaderSize = 0x100;  // the first chain starts early, the file is mostly messages
+        dbxgen::Builder b;
+        b.Bytes() = dbxgen::BuildFolder({OfLength(5000, "damaged"), OfLength(3000, "sound")}, options);
+        const std::uint32_t first = b.FirstBlockOf(b.Get32(b.Get32(0x30) + 24));
+        c.damage(b, first);
+        folderBytes = AsString(b.Bytes());
+        folderPath = dir.Write("Inbox.dbx", folderBytes);
+        box.messages.clear();
+        const auto entries = ListFolderFile(app, folderPath);
+        ASSERT_EQ(entries.size(), 2u);
+        EXPECT_EQ(Texts(), std::vector<std::string>{DamagedFolderText(folderPath)});
+        EXPECT_EQ(entries[0]->Size(), c.size(folderBytes.size(), first));
+        EXPECT_LE(entries[0]->Size(), folderBytes.size());
+        EXPECT_EQ(entries[1]->Size(), 3000u);
+
+        const std::string destination = dir.Write("out/keep.eml", "precious");
         box.messages.clear();
         dialog.answer = destination;
-        app.SaveFolderMessage(entry);
+        app.SaveFolderMessage(entries[0]);
         EXPECT_EQ(Texts(), std::vector<std::string>{"Error on reading file " + folderPath +
                                                     ": the message is damaged and was not saved."});
         EXPECT_EQ(ReadAll(destination), "precious");
         EXPECT_EQ(FilesIn(out), std::vector<std::string>{"keep.eml"});
+
+        box.messages.clear();
+        dialog.answer = out + "/sound.eml";
+        app.SaveFolderMessage(entries[1]);
+        EXPECT_TRUE(box.messages.empty());
+        EXPECT_EQ(ReadAll(out + "/sound.eml").size(), 3000u);
+        std::filesystem::remove(out + "/sound.eml");
+        app.DeleteAllEntries();
     }
 }
 
