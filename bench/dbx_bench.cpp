@@ -89,12 +89,14 @@ void BM_Save500MBMessage(benchmark::State& state)
     current->m_strPath = path;
     app.m_pCurrentEntry = current;
     app.ListMailFolder();
-    const std::uint32_t first = app.FirstEntry() ? app.FirstEntry()->m_nDataOffset : 0;
+    ListedMessage listed;
+    if (const listaf* e = app.FirstEntry())
+        listed = ListedMessage{e->m_nRecordOffset, e->m_nDataOffset, e->Size()};
     CFile folder;  // opened after the listing, which holds the file exclusively while it reads
     folder.Open(path, CFile::modeRead | CFile::typeBinary);
     const std::string out = BenchDir() + "/saved.eml";
     for (auto _ : state) {
-        if (SaveChainAs(folder, first, out) != SaveResult::Saved)
+        if (SaveChainAs(folder, listed, out) != SaveResult::Saved)
             state.SkipWithError("save failed");
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * 500 * 1024 * 1024);

@@ -105,7 +105,7 @@ int RunExtract(int argc, char** argv)
             bAllWritten = false;
             continue;
         }
-        const SaveResult result = SaveChainAs(source, e->m_nDataOffset, destination);
+        const SaveResult result = SaveChainAs(source, ListedMessage{e->m_nRecordOffset, e->m_nDataOffset, e->Size()}, destination);
         if (result == SaveResult::Saved) {
             std::cout << destination << '\n';
         } else {

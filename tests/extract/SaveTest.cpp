@@ -272,6 +272,49 @@ TEST_F(SaveTest, DamagedChainsAreListedAsDamagedAndNeverSaved)
     }
 }
 
+// Offsets taken when the folder was listed must not make a save write other bytes once the file
+// has changed: the user is told, and nothing is written.
+TEST_F(SaveTest, AFolderChangedSinceListingIsNotSavedFrom)
+{
+    struct Case {
+        const char* what;
+        std::function<void(dbxgen::Builder&, const listaf& first, const listaf& second)> change;
+    };
+    const Case cases[] = {
+        {"rewritten with other messages",
+         [](auto& b, const listaf&, const listaf&) {
+             b.Bytes() = dbxgen::BuildFolder({OfLength(7000, "new"), OfLength(5000, "listed")});
+         }},
+        {"the record names another chain",
+         [](auto& b, const listaf& first, const listaf& second) {
+             // The generator writes two other slots, then the direct data-block slot.
+             b.Put32(first.m_nRecordOffset + 12 + 8, 0x84 | (second.m_nDataOffset << 8));
+         }},
+        {"the chain is shorter now",
+         [](auto& b, const listaf& first, const listaf&) { b.Put32(NthBlock(b, first.m_nDataOffset, 9) + 8, 100); }},
+        {"the first block is no longer there",
+         [](auto& b, const listaf& first, const listaf&) { b.Put32(first.m_nDataOffset, 0); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto entries = OpenFolder({OfLength(5000, "listed"), OfLength(3000, "other")});
+        ASSERT_EQ(entries.size(), 2u);
+        ASSERT_EQ(entries[0]->Size(), 5000u);
+        dbxgen::Builder b;
+        b.Bytes().assign(folderBytes.begin(), folderBytes.end());
+        c.change(b, *entries[0], *entries[1]);
+        dir.Write("Inbox.dbx", AsString(b.Bytes()));
+
+        box.messages.clear();
+        dialog.answer = out + "/listed.eml";
+        app.SaveFolderMessage(entries[0]);
+        EXPECT_EQ(Texts(), std::vector<std::string>{"The mail-folder file " + folderPath +
+                                                    " has changed since it was listed. Open it again to save this message."});
+        EXPECT_TRUE(FilesIn(out).empty());
+        app.DeleteAllEntries();
+    }
+}
+
 TEST_F(SaveTest, ASourceThatCannotBeOpenedIsNamed)
 {
     const auto entries = OpenFolder({dbxgen::Message{dbxgen::SampleMessage(0)}});
