@@ -1,5 +1,6 @@
-// Listing mail-folder files and saving their messages, at the sizes that matter: listing must cost
-// what the number of messages costs, not their size, and saving must stream.
+// Listing mail-folder files and saving their messages, at the sizes that matter. Listing reads the
+// beginning of each message and, for its size, every block header of its chain: no message data
+// past the first 2.5 KB or so, but every page of a folder of long messages. Saving must stream.
 
 #include <benchmark/benchmark.h>
 
@@ -57,7 +58,7 @@ std::int32_t List(const std::string& path)
     return app.m_nItemCount;
 }
 
-// 1,000 messages of 5 KB against 1,000 of 1 MB: the second may take at most twice the first.
+// 1,000 messages of 5 KB against 1,000 of 1 MB: the second reads 2,000 block headers a message.
 void BM_List1000Messages(benchmark::State& state)
 {
     const std::string& path = Folder(1000, static_cast<std::size_t>(state.range(0)), dbxgen::Layout::Scattered);
@@ -89,12 +90,14 @@ void BM_Save500MBMessage(benchmark::State& state)
     current->m_strPath = path;
     app.m_pCurrentEntry = current;
     app.ListMailFolder();
-    const std::uint32_t first = app.FirstEntry() ? app.FirstEntry()->m_nDataOffset : 0;
+    ListedMessage listed;
+    if (const listaf* e = app.FirstEntry())
+        listed = ListedMessage{e->m_nRecordOffset, e->m_nDataOffset, e->Size()};
     CFile folder;  // opened after the listing, which holds the file exclusively while it reads
     folder.Open(path, CFile::modeRead | CFile::typeBinary);
     const std::string out = BenchDir() + "/saved.eml";
     for (auto _ : state) {
-        if (SaveChainAs(folder, first, out) != SaveResult::Saved)
+        if (SaveChainAs(folder, listed, out) != SaveResult::Saved)
             state.SkipWithError("save failed");
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * 500 * 1024 * 1024);

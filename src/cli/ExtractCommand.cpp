@@ -118,7 +118,8 @@ int RunExtract(int argc, char** argv)
             bAllWritten = false;
             continue;
         }
-        const SaveResult result = SaveChainAs(source, e->m_nDataOffset, destination, options);
+        const ListedMessage listed{e->m_nRecordOffset, e->m_nDataOffset, e->Size()};
+        const SaveResult result = SaveChainAs(source, listed, destination, options);
         if (result == SaveResult::Saved) {
             output.Write(destination + '\n');
         } else if (result == SaveResult::DestinationTaken) {

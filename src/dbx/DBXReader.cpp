@@ -8,6 +8,7 @@
 #include "core/QuilloryApp.h"
 #include "model/listax.h"
 #include "dbx/DbxBlockChain.h"
+#include "dbx/DbxRecord.h"
 #include "dbx/DbxSource.h"
 #include "model/HeaderLines.h"
 #include "model/TextSearch.h"
@@ -79,6 +80,7 @@ std::int32_t DBXReader::ReadMessages()
     m_nEntryLimit = source.Size() / DBX_NODE_ENTRY_SIZE + 1;
     m_nGatherBudget = source.Size();
     m_nBlockBudget = source.Size() / DBX_BLOCK_HEADER_SIZE + 1;
+    m_passedBlocks.emplace(source.Size());
 
     // The run of consecutive nodes is the whole index only while the folder is small; a larger
     // folder's index is a tree spread over the file, and only the walk from its root finds every
@@ -101,25 +103,40 @@ std::int32_t DBXReader::ReadMessages()
     };
     std::vector<Message> messages;
     messages.reserve(std::min<std::uint64_t>(records.size(), source.Size() / kSmallestMessage + 1));
+    bool bAnyBody = false;
+    bool bAnyWithoutBody = false;
     for (const std::uint32_t nRecord : records) {
         std::uint32_t nData = 0;
-        switch (ReadRecord(source, nRecord, nData)) {
-        case RecordKind::Message:
+        switch (ReadMessageRecord(source, nRecord, nData)) {
+        case DbxRecordKind::Message:
+            bAnyBody = true;
             if (messages.size() >= source.Size() / kSmallestMessage + 1) {
                 m_bDamaged = true;  // more messages than the file has room for: entries repeat
                 break;
             }
             messages.push_back({nRecord, nData});
             break;
-        case RecordKind::NotAMessage:
+        case DbxRecordKind::NotAMessage:
             break;
-        case RecordKind::NoDataBlock:
-            m_app.ShowMessage("No message in this place!");
-            return 1;
+        case DbxRecordKind::Unreadable:
+            m_bDamaged = true;
+            break;
+        case DbxRecordKind::NoDataBlock:
+            bAnyWithoutBody = true;
+            break;
         }
     }
     records.clear();
     records.shrink_to_fit();
+    // A folder that keeps only header records holds no message to show. Among messages, a record
+    // without a body is damage and must not hide the others.
+    if (bAnyWithoutBody && !bAnyBody) {
+        m_app.ShowMessage("No message in this place!");
+        return 1;
+    }
+    // Whatever was left out, for whatever reason, is a message the folder says it holds.
+    if (messages.size() < m_nCount)
+        m_bDamaged = true;
 
     std::int32_t k = 0;
     for (const Message& message : messages) {
@@ -129,8 +146,11 @@ std::int32_t DBXReader::ReadMessages()
         entry->m_nDataOffset = message.nData;
         m_app.m_nItemCount = k + 1;
         m_app.ShowProgress("Reading", k);
-        Gather(source, *entry);
+        const std::uint64_t nSize = Gather(source, *entry);
+        // The header lines are taken from the gathered beginning, whose length the entry's size
+        // holds until then.
         TakeHeaderLines(*entry, k);
+        entry->SetSize(nSize);
         // Nothing reads the gathered text once its header lines are taken, and kept it would cost
         // some 2.5 KB for every message: 250 MB for a folder of 100,000.
         std::vector<unsigned char>().swap(entry->m_hText);
@@ -215,8 +235,9 @@ std::vector<std::uint32_t> DBXReader::CollectTree(DbxSource& source)
         if (nPending != 0) {
             const std::uint32_t nNode = nPending;
             nPending = 0;
+            // A node names its own offset; one that does not is not a node of this tree.
             if (visited.size() >= nNodeLimit || !visited.insert(nNode).second ||
-                !ReadNode(source, nNode, header, entries)) {
+                !ReadNode(source, nNode, header, entries) || header.nOwnOffset != nNode) {
                 m_bDamaged = true;
                 continue;
             }
@@ -252,67 +273,33 @@ std::vector<std::uint32_t> DBXReader::CollectTree(DbxSource& source)
     return records;
 }
 
-DBXReader::RecordKind DBXReader::ReadRecord(DbxSource& source, std::uint32_t nRecord, std::uint32_t& nDataOffset)
-{
-    unsigned char fixed[DBX_RECORD_FIXED_SIZE];
-    if (!source.ReadExact(nRecord, fixed, sizeof fixed)) {
-        m_bDamaged = true;
-        return RecordKind::NotAMessage;
-    }
-    if (LoadU32(fixed) != nRecord)
-        return RecordKind::NotAMessage;
-    const std::uint32_t nSlots = fixed[10];
-    if (nSlots == 0)
-        return RecordKind::NotAMessage;
-    unsigned char slots[255 * DBX_SLOT_SIZE];
-    const std::size_t got = source.ReadSome(std::uint64_t{nRecord} + DBX_RECORD_FIXED_SIZE, slots, nSlots * DBX_SLOT_SIZE);
-    for (std::uint32_t i = 0; i < nSlots; ++i) {
-        if ((i + 1) * DBX_SLOT_SIZE > got) {
-            m_bDamaged = true;  // the slot table runs past the end of the file
-            return RecordKind::NotAMessage;
-        }
-        const DbxSlot slot = ParseSlot(std::span<const unsigned char, DBX_SLOT_SIZE>(slots + i * DBX_SLOT_SIZE, DBX_SLOT_SIZE));
-        if (slot.nId != DBX_ATTR_DATA_BLOCK)
-            continue;
-        if (slot.bDirect) {
-            nDataOffset = slot.nValue;
-            return RecordKind::Message;
-        }
-        const std::uint64_t at = std::uint64_t{nRecord} + DBX_RECORD_FIXED_SIZE + nSlots * DBX_SLOT_SIZE + slot.nValue;
-        if (!source.ReadU32(at, nDataOffset)) {
-            m_bDamaged = true;
-            return RecordKind::NotAMessage;
-        }
-        return RecordKind::Message;
-    }
-    return RecordKind::NoDataBlock;
-}
-
-void DBXReader::Gather(DbxSource& source, listaf& entry)
+std::uint64_t DBXReader::Gather(DbxSource& source, listaf& entry)
 {
     // Only the beginning of a message is read while listing: the pieces up to the first one that
-    // takes the count past 2500 bytes. The rest of the chain is left alone, so listing a folder
-    // costs what its number of messages costs, not their size.
+    // takes the count past 2500 bytes. Of the rest of the chain only the block headers are read,
+    // for the message's size and to see that the chain is whole.
     std::vector<unsigned char>& text = m_gathered;
     text.clear();
     text.reserve(kGatherEnough + kPieceSize);
-    DbxBlockChain chain(source, entry.m_nDataOffset);
-    bool bDone = false;
-    while (!bDone && chain.Next()) {
-        // Real blocks never overlap, so a listing never passes more blocks or gathers more bytes
-        // than the file holds; a file that makes it do so points many messages at one chain.
+    DbxBlockChain chain(source, entry.m_nDataOffset, *m_passedBlocks);
+    std::uint64_t total = 0;
+    bool bGathering = true;
+    while (chain.Next()) {
+        // Real chains never share blocks, so a listing never passes more blocks or gathers more
+        // bytes than the file holds; a file that makes it do so points many messages at one chain.
         if (m_nBlockBudget == 0) {
             m_bDamaged = true;
             break;
         }
         --m_nBlockBudget;
+        total += chain.Count();
         std::uint64_t pos = chain.DataOffset();
         std::uint32_t remaining = chain.Count();
-        while (remaining > 0) {
+        while (bGathering && remaining > 0) {
             const std::size_t piece = std::min<std::size_t>(remaining, kPieceSize);
             if (piece > m_nGatherBudget) {
                 m_bDamaged = true;
-                bDone = true;
+                bGathering = false;
                 break;
             }
             const std::size_t old = text.size();
@@ -321,16 +308,14 @@ void DBXReader::Gather(DbxSource& source, listaf& entry)
             text.resize(old + got);
             m_nGatherBudget -= got;
             if (got < piece) {
-                m_bDamaged = true;  // the block's data runs past the end of the file
-                bDone = true;
+                m_bDamaged = true;  // the file shrank while it was read
+                bGathering = false;
                 break;
             }
             remaining -= static_cast<std::uint32_t>(piece);
             pos += piece;
-            if (text.size() > kGatherEnough) {
-                bDone = true;
-                break;
-            }
+            if (text.size() > kGatherEnough)
+                bGathering = false;
         }
     }
     if (chain.Damaged())
@@ -341,6 +326,7 @@ void DBXReader::Gather(DbxSource& source, listaf& entry)
     entry.m_hText.assign(text.begin(), text.end());
     entry.m_hText.push_back(0);
     entry.m_hText.push_back(0);
+    return total;
 }
 
 void DBXReader::TakeHeaderLines(listaf& entry, std::int32_t nPosition)

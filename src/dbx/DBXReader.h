@@ -8,10 +8,12 @@
 // Whatever could not be read is left out and remembered as damage; the caller tells the user once.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "dbx/DbxBlockChain.h"
 #include "dbx/DbxLayout.h"
 #include "platform/File.h"
 
@@ -31,13 +33,14 @@ public:
     // Opens the file for reading, held exclusively, and reads the count word. Returns false after
     // telling the user ("Errore in apertura file").
     bool Open();
-    // Builds the entries. Returns 0 when done, 1 when a record without a data-block attribute
-    // stopped the listing (the user has been told; the caller empties the list).
+    // Builds the entries. Returns 0 when done, 1 when the folder holds records but no message
+    // bodies: records with slots and none of them a data-block attribute (the user has been told;
+    // the caller empties the list). Such records among messages are left out as damage.
     std::int32_t ReadMessages();
     void Close();
 
     // Sum of the byte counts along the chain that starts at nBlock, modulo 2^32, as far as the
-    // chain can be followed; a chain that loops or leaves the file counts up to that point.
+    // chain can be followed; a damaged chain counts up to the damage, each block once.
     [[nodiscard]] std::uint32_t ChainLength(std::uint32_t nBlock);
     // Characters from start to the first c at or after it, or to the end of text when none
     // follows; 0 when start lies outside the text.
@@ -45,7 +48,8 @@ public:
     // Replaces every occurrence of code by replacement until none is left, the leftmost first.
     static void ReplaceAll(std::string& text, std::string_view code, std::string_view replacement);
 
-    // True once something that the file's own fields point at could not be read as laid out.
+    // True once something that the file's own fields point at could not be read as laid out, or
+    // the folder lists fewer messages than its count word says it holds.
     [[nodiscard]] bool Damaged() const { return m_bDamaged; }
 
     std::string m_strFilePath;
@@ -55,8 +59,6 @@ public:
     FileError m_error;               // why an open failed; never shown
 
 private:
-    enum class RecordKind { Message, NotAMessage, NoDataBlock };
-
     // Entry record offsets of the run of consecutive index nodes, and of the whole index tree.
     [[nodiscard]] std::vector<std::uint32_t> CollectRun(DbxSource& source);
     [[nodiscard]] std::vector<std::uint32_t> CollectTree(DbxSource& source);
@@ -64,8 +66,9 @@ private:
     // is not wholly in the file.
     bool ReadNode(DbxSource& source, std::uint64_t offset, DbxNodeHeader& header,
                   std::vector<DbxNodeEntry>& entries);
-    RecordKind ReadRecord(DbxSource& source, std::uint32_t nRecord, std::uint32_t& nDataOffset);
-    void Gather(DbxSource& source, listaf& entry);
+    // Gathers the beginning of the message into the entry and returns the message's size: the
+    // bytes of its whole chain, from the block headers.
+    std::uint64_t Gather(DbxSource& source, listaf& entry);
     void TakeHeaderLines(listaf& entry, std::int32_t nPosition);
 
     CQuilloryApp& m_app;
@@ -74,6 +77,7 @@ private:
     std::uint64_t m_nEntryLimit = 0;     // entries the file could hold at most
     std::uint64_t m_nGatherBudget = 0;   // message bytes the file could hold at most
     std::uint64_t m_nBlockBudget = 0;    // blocks the file could hold at most
+    std::optional<DbxBlockSet> m_passedBlocks;  // one chain's blocks, reused from chain to chain
 };
 
 // The note shown once when a listing met damage.

@@ -1,7 +1,65 @@
 #include "dbx/DbxBlockChain.h"
 
+#include <algorithm>
+
+namespace {
+
+constexpr unsigned kGranuleShift = 4;   // one bit for each 16 bytes of the file
+constexpr unsigned kChunkShift = 12;    // 4096 bits to a chunk
+constexpr std::size_t kSpareChunks = 64;
+
+} // namespace
+
+DbxBlockSet::DbxBlockSet(std::uint64_t nFileSize)
+    : m_chunks(static_cast<std::size_t>((nFileSize >> (kGranuleShift + kChunkShift)) + 1))
+{
+}
+
+bool DbxBlockSet::Insert(std::uint64_t offset)
+{
+    const std::uint64_t granule = offset >> kGranuleShift;
+    const std::size_t index = static_cast<std::size_t>(granule >> kChunkShift);
+    if (index >= m_chunks.size())
+        return false;  // not a place in this file: never a block the chain may pass
+    std::unique_ptr<Chunk>& chunk = m_chunks[index];
+    if (!chunk) {
+        if (m_spare.empty()) {
+            chunk = std::make_unique<Chunk>();
+        } else {
+            chunk = std::move(m_spare.back());
+            m_spare.pop_back();
+        }
+        chunk->fill(0);
+        m_touched.push_back(index);
+    }
+    const std::size_t bit = static_cast<std::size_t>(granule & ((1u << kChunkShift) - 1));
+    std::uint64_t& word = (*chunk)[bit / 64];
+    const std::uint64_t mask = std::uint64_t{1} << (bit % 64);
+    if (word & mask)
+        return false;
+    word |= mask;
+    return true;
+}
+
+void DbxBlockSet::Clear()
+{
+    for (const std::size_t index : m_touched) {
+        if (m_spare.size() < kSpareChunks)
+            m_spare.push_back(std::move(m_chunks[index]));
+        else
+            m_chunks[index].reset();
+    }
+    m_touched.clear();
+}
+
+DbxBlockChain::DbxBlockChain(DbxSource& source, std::uint32_t nFirstBlock, DbxBlockSet& passed)
+    : m_source(source), m_passedBlocks(passed), m_nFirst(nFirstBlock)
+{
+    m_passedBlocks.Clear();
+}
+
 DbxBlockChain::DbxBlockChain(DbxSource& source, std::uint32_t nFirstBlock)
-    : m_source(source), m_nFirst(nFirstBlock), m_nMaxBlocks(source.Size() / DBX_BLOCK_HEADER_SIZE + 1)
+    : m_source(source), m_ownSet(std::in_place, source.Size()), m_passedBlocks(*m_ownSet), m_nFirst(nFirstBlock)
 {
 }
 
@@ -18,29 +76,32 @@ bool DbxBlockChain::Next()
         return false;
     std::uint64_t offset = m_nFirst;
     if (m_bStarted) {
-        if (m_block.nNext == 0) {
+        if (m_nNext == 0) {
             m_bEnded = true;
             return false;
         }
-        offset = m_block.nNext;
-        if (offset == m_nMarked)
-            return Fail();  // came back to a block already passed
-    } else {
-        m_nMarked = offset;
+        offset = m_nNext;
     }
     m_bStarted = true;
-    if (++m_nVisited > m_nMaxBlocks)
+    unsigned char bytes[DBX_BLOCK_HEADER_SIZE];
+    if (!m_source.ReadExact(offset, bytes, sizeof bytes))
         return Fail();
-    unsigned char header[DBX_BLOCK_HEADER_SIZE];
-    if (!m_source.ReadExact(offset, header, sizeof header))
-        return Fail();
+    const DbxBlockHeader header = ParseBlockHeader(bytes);
+    if (header.nOwnOffset != offset || header.nCount > header.nCapacity)
+        return Fail();  // not a block, or one that claims more than it has room for
+    if (!m_passedBlocks.Insert(offset))
+        return Fail();  // came back to a block already passed, or lies on top of one
+    const std::uint64_t dataOffset = offset + DBX_BLOCK_HEADER_SIZE;
+    const std::uint64_t held = std::min<std::uint64_t>(header.nCount, m_source.Size() - dataOffset);
+    if (DBX_BLOCK_HEADER_SIZE + held > m_source.Size() - m_nPassed)
+        return Fail();  // longer than the file: its blocks overlap
+    m_nPassed += DBX_BLOCK_HEADER_SIZE + held;
     m_nOffset = offset;
-    m_block = ParseBlockHeader(header);
-    if (m_nSteps == m_nPower) {
-        m_nMarked = offset;
-        m_nPower *= 2;
-        m_nSteps = 0;
+    m_nCount = static_cast<std::uint32_t>(held);
+    m_nNext = header.nNext;
+    if (held < header.nCount) {
+        m_bDamaged = true;  // the data runs past the end of the file: the last block handed out
+        m_bEnded = true;
     }
-    ++m_nSteps;
     return true;
 }

@@ -1,47 +1,78 @@
 #pragma once
-// Walks the chain of data blocks that holds one stored message. The chain ends cleanly at a next
-// offset of 0. It ends as damaged when a block header does not lie wholly inside the file, when it
-// comes back to a block it already passed, or when it has more blocks than the file could hold
-// (real blocks never overlap, so a file of n bytes holds at most n / 16 of them).
+// Walks the chain of data blocks that holds one stored message, trusting nothing a block says
+// until it has been checked. The chain ends cleanly at a next offset of 0. It ends as damaged at a
+// block whose header does not lie wholly inside the file, whose own-offset word is not where it
+// lies, whose count exceeds its capacity, that the chain has already passed, or that would take
+// the chain's headers and data past the file's size (real blocks never overlap, so no chain of a
+// sound file is longer than its file; blocks that overlap could make it any length).
 //
-// Loops are found with Brent's method: constant memory whatever the chain's length, so copying a
-// message of a million blocks costs no more memory than copying one of a single block.
+// A block whose data runs past the end of the file is still handed out, for the bytes the file
+// holds, and then ends the chain as damaged.
 
+#include <array>
 #include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
 
 #include "dbx/DbxLayout.h"
 #include "dbx/DbxSource.h"
 
+// The blocks a chain has passed, as one bit per 16 bytes of the file. The blocks of a sound chain
+// lie at least a block header apart, so no two share a bit: a bit met twice is a block met twice,
+// or two blocks whose headers overlap, and both are damage. Memory grows only where the chain
+// goes, by 512 bytes for each 64 KB of the file touched, so never beyond a 128th of the file.
+class DbxBlockSet {
+public:
+    explicit DbxBlockSet(std::uint64_t nFileSize);
+
+    // Marks the block at offset (inside the file). False when its bit was already marked.
+    [[nodiscard]] bool Insert(std::uint64_t offset);
+    // Forgets every block, for the next chain; costs what the last chain touched.
+    void Clear();
+
+private:
+    static constexpr std::size_t kWordsPerChunk = 64;  // 4096 bits: 64 KB of the file
+    using Chunk = std::array<std::uint64_t, kWordsPerChunk>;
+
+    std::vector<std::unique_ptr<Chunk>> m_chunks;
+    std::vector<std::size_t> m_touched;            // chunks in use, to clear them
+    std::vector<std::unique_ptr<Chunk>> m_spare;   // cleared chunks kept for the next chain
+};
+
 class DbxBlockChain {
 public:
+    // A chain that records the blocks it passes in passed, which it clears first; passed must be
+    // made for this file. Reusing one set spares a walk of many short chains its allocations.
+    DbxBlockChain(DbxSource& source, std::uint32_t nFirstBlock, DbxBlockSet& passed);
+    // The same, with a set of its own.
     DbxBlockChain(DbxSource& source, std::uint32_t nFirstBlock);
+    DbxBlockChain(const DbxBlockChain&) = delete;
+    DbxBlockChain& operator=(const DbxBlockChain&) = delete;
 
     // Moves to the first block, then to each next one. Returns false when the chain has ended;
     // Damaged() then says whether it ended because of damage.
     [[nodiscard]] bool Next();
 
     [[nodiscard]] std::uint64_t BlockOffset() const { return m_nOffset; }
-    // Where the current block's message bytes start, and how many the header claims. The bytes
-    // themselves may still run past the end of the file: read them with a bounded read.
+    // Where the current block's message bytes start, and how many of them the file holds: the
+    // header's count, or less when the data runs past the end of the file.
     [[nodiscard]] std::uint64_t DataOffset() const { return m_nOffset + DBX_BLOCK_HEADER_SIZE; }
-    [[nodiscard]] std::uint32_t Count() const { return m_block.nCount; }
+    [[nodiscard]] std::uint32_t Count() const { return m_nCount; }
     [[nodiscard]] bool Damaged() const { return m_bDamaged; }
-    [[nodiscard]] std::uint64_t BlocksVisited() const { return m_nVisited; }
 
 private:
     bool Fail();
 
     DbxSource& m_source;
+    std::optional<DbxBlockSet> m_ownSet;
+    DbxBlockSet& m_passedBlocks;
     std::uint32_t m_nFirst;
+    std::uint64_t m_nPassed = 0;         // headers and data of the blocks handed out
     std::uint64_t m_nOffset = 0;
-    DbxBlockHeader m_block;
+    std::uint32_t m_nCount = 0;
+    std::uint32_t m_nNext = 0;
     bool m_bStarted = false;
     bool m_bEnded = false;
     bool m_bDamaged = false;
-    std::uint64_t m_nVisited = 0;
-    std::uint64_t m_nMaxBlocks;
-    // Brent's cycle finding: a remembered block, and the steps taken since it was remembered.
-    std::uint64_t m_nMarked = 0;
-    std::uint64_t m_nPower = 1;
-    std::uint64_t m_nSteps = 0;
 };

@@ -18,7 +18,7 @@ DbxNodeEntry ParseNodeEntry(std::span<const unsigned char, DBX_NODE_ENTRY_SIZE> 
 
 DbxBlockHeader ParseBlockHeader(std::span<const unsigned char, DBX_BLOCK_HEADER_SIZE> bytes)
 {
-    return DbxBlockHeader{LoadU32(&bytes[0x08]), LoadU32(&bytes[0x0C])};
+    return DbxBlockHeader{LoadU32(&bytes[0x00]), LoadU32(&bytes[0x04]), LoadU32(&bytes[0x08]), LoadU32(&bytes[0x0C])};
 }
 
 DbxSlot ParseSlot(std::span<const unsigned char, DBX_SLOT_SIZE> bytes)

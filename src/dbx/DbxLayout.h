@@ -54,6 +54,8 @@ struct DbxNodeEntry {
 };
 
 struct DbxBlockHeader {
+    std::uint32_t nOwnOffset = 0;     // where the block itself lies in the file
+    std::uint32_t nCapacity = 0;      // message bytes the block has room for after its header
     std::uint32_t nCount = 0;         // message bytes that follow the header
     std::uint32_t nNext = 0;          // next block of the chain; 0 ends it
 };

@@ -5,7 +5,8 @@
 //
 // Listing touches many small, nearby pieces (a record, a block header, the first bytes of a
 // message), so reads are served from one small window of the file that moves forward as needed;
-// that turns the dozen system calls a message would cost into about one.
+// that turns the dozen system calls a message would cost into about one. A walk that keeps going
+// forward, such as the headers of a long chain, gets a larger window.
 
 #include <cstddef>
 #include <cstdint>
@@ -36,4 +37,5 @@ private:
     std::uint64_t m_nSize = 0;
     std::vector<unsigned char> m_window;   // bytes of the file from m_nWindowStart on
     std::uint64_t m_nWindowStart = 0;
+    std::size_t m_nWindowWant = 0;         // how much the next refill reads
 };

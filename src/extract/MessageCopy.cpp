@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "dbx/DbxBlockChain.h"
+#include "dbx/DbxRecord.h"
 #include "dbx/DbxSource.h"
 
 namespace {
@@ -41,6 +42,8 @@ std::string SaveFailureText(SaveResult result, const std::string& strSource, con
     case SaveResult::DestinationTaken:
         return "Error on writing file " + strDestination +
                ": another file of that name appeared while saving; it was kept and the message was not saved.";
+    case SaveResult::SourceChanged:
+        return "The mail-folder file " + strSource + " has changed since it was listed. Open it again to save this message.";
     }
     return {};
 }
@@ -65,6 +68,15 @@ bool OpenCopyDestination(AtomicFileWriter& writer, const std::string& strDestina
     return MayWriteCopyTo(strDestination, source) && writer.Open(strDestination, options);
 }
 
+SaveResult SaveChainAs(const CFile& folder, const ListedMessage& message, const std::string& strDestination,
+                       AtomicWriteOptions options)
+{
+    AtomicFileWriter writer;
+    if (!OpenCopyDestination(writer, strDestination, folder.Identity(), options))
+        return SaveResult::DestinationRefused;
+    return CopyChainTo(folder, message.nFirstBlock, writer, &message);
+}
+
 SaveResult SaveChainAs(const CFile& folder, std::uint32_t nFirstBlock, const std::string& strDestination,
                        AtomicWriteOptions options)
 {
@@ -82,11 +94,21 @@ SaveResult SaveFileAs(CFile& source, const std::string& strDestination, AtomicWr
     return CopyFileTo(source, writer);
 }
 
-SaveResult CopyChainTo(const CFile& folder, std::uint32_t nFirstBlock, AtomicFileWriter& writer)
+SaveResult CopyChainTo(const CFile& folder, std::uint32_t nFirstBlock, AtomicFileWriter& writer,
+                       const ListedMessage* listed)
 {
     StagingBuffer buffer{};
     DbxSource source(folder);
+    // Offsets taken when the folder was listed name another message's bytes, or none, once the
+    // file has been rewritten: the record must still name the same chain, and the chain must still
+    // be as long. One that ends in the damage the listing met is damaged, not changed.
+    if (listed) {
+        std::uint32_t nNamed = 0;
+        if (ReadMessageRecord(source, listed->nRecord, nNamed) != DbxRecordKind::Message || nNamed != nFirstBlock)
+            return Finish(writer, SaveResult::SourceChanged);
+    }
     DbxBlockChain chain(source, nFirstBlock);
+    std::uint64_t copied = 0;
     while (chain.Next()) {
         std::uint64_t pos = chain.DataOffset();
         std::uint32_t remaining = chain.Count();
@@ -99,8 +121,11 @@ SaveResult CopyChainTo(const CFile& folder, std::uint32_t nFirstBlock, AtomicFil
                 return Finish(writer, SaveResult::WriteFailed);
             remaining -= static_cast<std::uint32_t>(got);
             pos += got;
+            copied += got;
         }
     }
+    if (listed && copied != listed->nSize)
+        return Finish(writer, SaveResult::SourceChanged);
     return Finish(writer, chain.Damaged() ? SaveResult::SourceIncomplete : SaveResult::Saved);
 }
 

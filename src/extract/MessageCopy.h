@@ -18,6 +18,14 @@ enum class SaveResult {
     SourceIncomplete,    // the message could not be read whole (a damaged chain, a short file)
     WriteFailed,         // the temporary file could not be written, flushed or renamed
     DestinationTaken,    // a file is at the destination, and the save was told to keep it
+    SourceChanged,       // the mail-folder file no longer holds the listed message where it was
+};
+
+// A folder message as the listing found it: the save checks that the file still holds it there.
+struct ListedMessage {
+    std::uint32_t nRecord = 0;      // its record
+    std::uint32_t nFirstBlock = 0;  // the first data block that record named
+    std::uint64_t nSize = 0;        // the bytes its chain held
 };
 
 // What the user is told when a save ended with result: "" for Saved, else one line naming the
@@ -25,8 +33,13 @@ enum class SaveResult {
 [[nodiscard]] std::string SaveFailureText(SaveResult result, const std::string& strSource,
                                           const std::string& strDestination);
 
-// Saves the message whose block chain starts at nFirstBlock in the open mail-folder file folder.
-// options say whether a file at the destination is replaced (the default) or kept.
+// Saves the listed message of the open mail-folder file folder. Nothing is written unless the
+// file still holds, where the listing found it, a record that names the same first block and a
+// chain of the same size; a file changed since gives SourceChanged. options say whether a file at
+// the destination is replaced (the default) or kept.
+[[nodiscard]] SaveResult SaveChainAs(const CFile& folder, const ListedMessage& message, const std::string& strDestination,
+                                     AtomicWriteOptions options = {});
+// Saves the chain that starts at nFirstBlock as it is now, for a caller that has no listing.
 [[nodiscard]] SaveResult SaveChainAs(const CFile& folder, std::uint32_t nFirstBlock, const std::string& strDestination,
                                      AtomicWriteOptions options = {});
 
@@ -38,7 +51,9 @@ enum class SaveResult {
 // it in place, or removes it when the copy is not whole or the destination was taken.
 [[nodiscard]] bool OpenCopyDestination(AtomicFileWriter& writer, const std::string& strDestination,
                                        const FileIdentity& source, AtomicWriteOptions options = {});
-[[nodiscard]] SaveResult CopyChainTo(const CFile& folder, std::uint32_t nFirstBlock, AtomicFileWriter& writer);
+// With listed, the copy is checked against it as SaveChainAs describes.
+[[nodiscard]] SaveResult CopyChainTo(const CFile& folder, std::uint32_t nFirstBlock, AtomicFileWriter& writer,
+                                     const ListedMessage* listed = nullptr);
 [[nodiscard]] SaveResult CopyFileTo(CFile& source, AtomicFileWriter& writer);
 
 // True when strDestination may receive a copy of the file source: it does not exist yet, or it is

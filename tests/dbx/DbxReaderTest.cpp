@@ -72,19 +72,40 @@ TEST_F(DbxReaderTest, RecordsThatNameNoMessageAreLeftOutWithoutGapsInTheNames)
     EXPECT_EQ(entries[1]->m_strName, "Msg00002");
     EXPECT_EQ(entries[2]->m_strName, "Msg00003");
     EXPECT_EQ(app.m_nItemCount, 3);
-    EXPECT_TRUE(box.messages.empty());
+    // The count word says 5: the two left out are missing messages.
+    EXPECT_EQ(Texts(), std::vector<std::string>{DamagedFolderText(path)});
 }
 
-TEST_F(DbxReaderTest, ARecordWithoutDataAttributeEmptiesTheWholeList)
+TEST_F(DbxReaderTest, RecordsWithoutDataAttributeHideOnlyThemselves)
 {
-    std::vector<Message> messages{Small("a"), Small("b"), Small("c")};
-    messages[2].attr4 = Attr4::Missing;
-    app.m_nItemCount = 5;
-    EXPECT_TRUE(List(BuildFolder(messages)).empty());
-    EXPECT_EQ(Texts(), std::vector<std::string>{"No message in this place!"});
-    EXPECT_EQ(box.messages[0].caption, "Quillory");
-    EXPECT_EQ(box.messages[0].flags, MB_OK);
-    EXPECT_EQ(app.m_nItemCount, 0);
+    struct Case {
+        const char* what;
+        std::vector<bool> missing;  // which records lack the data-block attribute
+        std::vector<std::string> listed;
+        bool bDamaged;              // else "No message in this place!"
+    };
+    const Case cases[] = {
+        {"one among messages is left out as damage", {false, true, false}, {"Subject: 1", "Subject: 3"}, true},
+        {"a folder of header records only holds no message", {true, true, true}, {}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<Message> messages;
+        for (std::size_t i = 0; i < c.missing.size(); ++i) {
+            messages.push_back(Small(std::to_string(i + 1)));
+            if (c.missing[i])
+                messages.back().attr4 = Attr4::Missing;
+        }
+        box.messages.clear();
+        app.m_nItemCount = 5;
+        const auto entries = List(BuildFolder(messages));
+        EXPECT_EQ(Subjects(entries), c.listed);
+        EXPECT_EQ(app.m_nItemCount, static_cast<std::int32_t>(c.listed.size()));
+        EXPECT_EQ(Texts(), std::vector<std::string>{c.bDamaged ? DamagedFolderText(path) : "No message in this place!"});
+        ASSERT_FALSE(box.messages.empty());
+        EXPECT_EQ(box.messages[0].caption, "Quillory");
+        EXPECT_EQ(box.messages[0].flags, MB_OK);
+    }
 }
 
 TEST_F(DbxReaderTest, ChainsAreGatheredAcrossBlocksWhateverTheAttributeForm)
@@ -109,28 +130,34 @@ TEST_F(DbxReaderTest, ChainsAreGatheredAcrossBlocksWhateverTheAttributeForm)
     EXPECT_TRUE(box.messages.empty());
 }
 
-TEST_F(DbxReaderTest, GatheringStopsWithThePieceThatPassesTwoAndAHalfKilobytes)
+TEST_F(DbxReaderTest, TheSizeIsTheWholeMessageWhileOnlyItsBeginningIsSearched)
 {
+    // Each message is its length in bytes, and holds a Date line that ends just before the
+    // gathering stops and a To line that starts right where it stops.
     struct Case {
         std::size_t length;
         std::uint32_t block;
         std::size_t gathered;
     };
     const Case cases[] = {
-        {2500, 512, 2500},    // not past 2500: the whole message
-        {3000, 512, 2560},    // the fifth block passes 2500
-        {2000, 2000, 2000},   // a single short block
-        {10000, 2000, 4000},  // the second block passes
-        {10000, 2500, 5000},  // exactly 2500 is not past it
-        {10000, 3000, 3000},  // one piece of a whole block
-        {10000, 8000, 3000},  // a long block is read in pieces of 3000
-        {2501, 2501, 2501},   // a single block just past the limit
+        {2500, 512, 2500},     // not past 2500: the whole message
+        {3000, 512, 2560},     // the fifth block passes 2500
+        {2000, 2000, 2000},    // a single short block
+        {10000, 2000, 4000},   // the second block passes
+        {10000, 2500, 5000},   // exactly 2500 is not past it
+        {70000, 8000, 3000},   // a long block is read in pieces of 3000
+        {2501, 2501, 2501},    // a single block just past the limit
     };
     std::vector<Message> messages;
     for (const Case& c : cases) {
         Message m;
-        for (std::size_t i = 0; i < c.length; ++i)
-            m.text += static_cast<char>('a' + (i * 7) % 26);
+        m.text = "X: 1";
+        const std::string date = "\r\nDate: d\r";
+        const std::string to = "\nTo: t\r\n";
+        m.text += std::string(std::min(c.gathered, c.length - to.size()) - date.size() - m.text.size(), 'p');
+        m.text += date;
+        m.text += to;
+        m.text += std::string(c.length - m.text.size(), 'q');
         m.nBlockSize = c.block;
         messages.push_back(m);
     }
@@ -138,9 +165,13 @@ TEST_F(DbxReaderTest, GatheringStopsWithThePieceThatPassesTwoAndAHalfKilobytes)
     ASSERT_EQ(entries.size(), std::size(cases));
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(entries[i]->Size(), cases[i].gathered);
+        ASSERT_EQ(messages[i].text.size(), cases[i].length);
+        EXPECT_EQ(entries[i]->Size(), cases[i].length);
+        EXPECT_EQ(entries[i]->m_strDate, cases[i].gathered <= 3000 ? "Date: d" : "");
+        EXPECT_EQ(entries[i]->m_strTo, cases[i].gathered == cases[i].length ? "To: t" : "");
         EXPECT_TRUE(entries[i]->m_hText.empty());
     }
+    EXPECT_TRUE(box.messages.empty());
 }
 
 TEST_F(DbxReaderTest, HeaderLinesFollowTheLabelRules)

@@ -60,7 +60,7 @@ std::uint32_t Builder::AddMessage(const Message& message, std::uint32_t nIndex)
         const std::uint32_t here = Tell();
         const std::uint32_t next = i + 1 < counts.size() ? here + 16 + counts[i] : 0;
         Append32(m_bytes, here);
-        Append32(m_bytes, size + 16);
+        Append32(m_bytes, size);  // capacity: the data bytes the block has room for
         Append32(m_bytes, counts[i]);
         Append32(m_bytes, next);
         m_bytes.insert(m_bytes.end(), message.text.begin() + static_cast<std::ptrdiff_t>(taken),

@@ -24,7 +24,9 @@ protected:
         for (std::uint32_t i = 0; i < 4; ++i)
             messages.push_back(dbxgen::Message{dbxgen::SampleMessage(i, 1000 + 3000 * i)});
         messages[1].bWrongOwnOffset = true;  // not a message: the names close up over it
-        const auto bytes = dbxgen::BuildFolder(messages);
+        dbxgen::Options options;
+        options.nCountWord = 3;  // the folder says so too: nothing is missing
+        const auto bytes = dbxgen::BuildFolder(messages, options);
         folder = dir.Write("Inbox.dbx", std::string(bytes.begin(), bytes.end()));
         out = dir.Sub("out");
     }

@@ -1,4 +1,5 @@
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <unistd.h>
 
@@ -7,6 +8,7 @@
 #include "TempDir.h"
 #include "core/QuilloryApp.h"
 #include "model/listax.h"
+#include "dbx/DBXReader.h"
 #include "dbx/DbxFixture.h"
 #include "dbxgen/DbxGen.h"
 #include "platform/AtomicFile.h"
@@ -228,37 +230,131 @@ TEST_F(SaveTest, OnlyAFileThatExistedWhenTheUserConfirmedIsReplaced)
     EXPECT_EQ(FilesIn(out), (std::vector<std::string>{"a.eml", "b.eml", "c.eml", "d.eml"}));
 }
 
-TEST_F(SaveTest, ADamagedChainIsReportedAndNothingIsReplaced)
-{
-    std::vector<dbxgen::Message> messages(2);
-    messages[0].text = dbxgen::SampleMessage(0, 5000);
-    messages[1].text = dbxgen::SampleMessage(1, 5000);
-    auto entries = OpenFolder(messages);
-    ASSERT_EQ(entries.size(), 2u);
-    // Break the first chain so that it comes back to its own first block, and make the second
-    // claim more bytes than the file holds; the listing (only 2.5 KB deep) does not notice.
-    dbxgen::Builder b;
-    b.Bytes().assign(folderBytes.begin(), folderBytes.end());
-    const std::uint32_t first = entries[0]->m_nDataOffset;
-    const std::uint32_t fifth = b.Get32(b.Get32(b.Get32(b.Get32(first + 12) + 12) + 12) + 12);
-    b.Put32(fifth + 12, first);
-    const std::uint32_t second = entries[1]->m_nDataOffset;
-    std::uint32_t last = second;
-    while (b.Get32(last + 12) != 0)
-        last = b.Get32(last + 12);
-    b.Put32(last + 8, 0x00FFFFFF);
-    folderBytes = AsString(b.Bytes());
-    dir.Write("Inbox.dbx", folderBytes);
+namespace {
 
-    const std::string destination = dir.Write("out/keep.eml", "precious");
-    for (listaf* entry : entries) {
+// A message of exactly length bytes, in 512-byte blocks: its size is known without the reader.
+dbxgen::Message OfLength(std::size_t length, const std::string& subject)
+{
+    dbxgen::Message m;
+    m.text = "From: a\r\nSubject: " + subject + "\r\n\r\n";
+    m.text += std::string(length - m.text.size(), 'b');
+    return m;
+}
+
+// The offset of the n-th block (from 0) of the chain that starts at first.
+std::uint32_t NthBlock(const dbxgen::Builder& b, std::uint32_t first, int n)
+{
+    while (n-- > 0)
+        first = b.Get32(first + 12);
+    return first;
+}
+
+} // namespace
+
+// A damaged chain is listed, with the bytes it holds up to the damage (each block once), the
+// folder is reported damaged, and saving it writes nothing: no partial message, no file larger
+// than the folder, and an existing destination left as it was.
+TEST_F(SaveTest, DamagedChainsAreListedAsDamagedAndNeverSaved)
+{
+    struct Case {
+        const char* what;
+        std::function<void(dbxgen::Builder&, std::uint32_t first)> damage;
+        std::function<std::uint64_t(std::uint64_t fileSize, std::uint32_t first)> size;
+    };
+    const auto blocks = [](std::uint64_t n) { return [n](std::uint64_t, std::uint32_t) { return 512 * n; }; };
+    const Case cases[] = {
+        {"a zeroed block header mid-chain",
+         [](auto& b, auto first) { for (int i = 0; i < 16; i += 4) b.Put32(NthBlock(b, first, 2) + i, 0); }, blocks(2)},
+        {"a count larger than the block's capacity",
+         [](auto& b, auto first) { b.Put32(NthBlock(b, first, 2) + 8, 513); }, blocks(2)},
+        {"a block that names itself as next",
+         [](auto& b, auto first) { const auto third = NthBlock(b, first, 2); b.Put32(third + 12, third); }, blocks(3)},
+        {"a chain that comes back to its first block",
+         [](auto& b, auto first) { b.Put32(NthBlock(b, first, 4) + 12, first); }, blocks(5)},
+        // Every 16 bytes a block that claims the rest of the file: followed through, the copy
+        // would grow with the square of the file's size.
+        {"overlapping blocks",
+         [](auto& b, auto first) {
+             const auto size = static_cast<std::uint32_t>(b.Bytes().size());
+             for (std::uint32_t at = first; at < first + 16 * 8; at += 16) {
+                 b.Put32(at, at);
+                 b.Put32(at + 4, size - at - 16);
+                 b.Put32(at + 8, size - at - 16);
+                 b.Put32(at + 12, at + 16);
+             }
+         },
+         [](std::uint64_t fileSize, std::uint32_t first) { return fileSize - first - 16; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        dbxgen::Options options;
+        options.nHeaderSize = 0x100;  // the first chain starts early, the file is mostly messages
+        dbxgen::Builder b;
+        b.Bytes() = dbxgen::BuildFolder({OfLength(5000, "damaged"), OfLength(3000, "sound")}, options);
+        const std::uint32_t first = b.FirstBlockOf(b.Get32(b.Get32(0x30) + 24));
+        c.damage(b, first);
+        folderBytes = AsString(b.Bytes());
+        folderPath = dir.Write("Inbox.dbx", folderBytes);
+        box.messages.clear();
+        const auto entries = ListFolderFile(app, folderPath);
+        ASSERT_EQ(entries.size(), 2u);
+        EXPECT_EQ(Texts(), std::vector<std::string>{DamagedFolderText(folderPath)});
+        EXPECT_EQ(entries[0]->Size(), c.size(folderBytes.size(), first));
+        EXPECT_LE(entries[0]->Size(), folderBytes.size());
+        EXPECT_EQ(entries[1]->Size(), 3000u);
+
+        const std::string destination = dir.Write("out/keep.eml", "precious");
         box.messages.clear();
         dialog.answer = destination;
-        app.SaveFolderMessage(entry);
+        app.SaveFolderMessage(entries[0]);
         EXPECT_EQ(Texts(), std::vector<std::string>{"Error on reading file " + folderPath +
                                                     ": the message is damaged and was not saved."});
         EXPECT_EQ(ReadAll(destination), "precious");
         EXPECT_EQ(FilesIn(out), std::vector<std::string>{"keep.eml"});
+        app.DeleteAllEntries();
+    }
+}
+
+// Offsets taken when the folder was listed must not make a save write other bytes once the file
+// has changed: the user is told, and nothing is written.
+TEST_F(SaveTest, AFolderChangedSinceListingIsNotSavedFrom)
+{
+    struct Case {
+        const char* what;
+        std::function<void(dbxgen::Builder&, const listaf& first, const listaf& second)> change;
+    };
+    const Case cases[] = {
+        {"rewritten with other messages",
+         [](auto& b, const listaf&, const listaf&) {
+             b.Bytes() = dbxgen::BuildFolder({OfLength(7000, "new"), OfLength(5000, "listed")});
+         }},
+        {"the record names another chain",
+         [](auto& b, const listaf& first, const listaf& second) {
+             // The generator writes two other slots, then the direct data-block slot.
+             b.Put32(first.m_nRecordOffset + 12 + 8, 0x84 | (second.m_nDataOffset << 8));
+         }},
+        {"the chain is shorter now",
+         [](auto& b, const listaf& first, const listaf&) { b.Put32(NthBlock(b, first.m_nDataOffset, 9) + 8, 100); }},
+        {"the first block is no longer there",
+         [](auto& b, const listaf& first, const listaf&) { b.Put32(first.m_nDataOffset, 0); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto entries = OpenFolder({OfLength(5000, "listed"), OfLength(3000, "other")});
+        ASSERT_EQ(entries.size(), 2u);
+        ASSERT_EQ(entries[0]->Size(), 5000u);
+        dbxgen::Builder b;
+        b.Bytes().assign(folderBytes.begin(), folderBytes.end());
+        c.change(b, *entries[0], *entries[1]);
+        dir.Write("Inbox.dbx", AsString(b.Bytes()));
+
+        box.messages.clear();
+        dialog.answer = out + "/listed.eml";
+        app.SaveFolderMessage(entries[0]);
+        EXPECT_EQ(Texts(), std::vector<std::string>{"The mail-folder file " + folderPath +
+                                                    " has changed since it was listed. Open it again to save this message."});
+        EXPECT_TRUE(FilesIn(out).empty());
+        app.DeleteAllEntries();
     }
 }
 
