@@ -94,6 +94,8 @@ std::string MailFolderBytes(const std::vector<std::string>& messages, std::size_
         do {
             const std::size_t count = std::min(blockSize, text.size() - done);
             const auto block = static_cast<std::uint32_t>(bytes.size());
+            PutU32(bytes, block + 0x00, block);  // a block names its own offset
+            PutU32(bytes, block + 0x04, static_cast<std::uint32_t>(blockSize));  // and what it can hold
             PutU32(bytes, block + 0x08, static_cast<std::uint32_t>(count));
             PutU32(bytes, block + 0x0C, 0);
             bytes.append(text, done, count);
