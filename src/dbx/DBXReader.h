@@ -66,9 +66,9 @@ private:
     // is not wholly in the file.
     bool ReadNode(DbxSource& source, std::uint64_t offset, DbxNodeHeader& header,
                   std::vector<DbxNodeEntry>& entries);
-    // Gathers the beginning of the message into the entry and returns the message's size: the
-    // bytes of its whole chain, from the block headers.
-    std::uint64_t Gather(DbxSource& source, listaf& entry);
+    // Gathers the beginning of the message into the entry's text and sets its size: the bytes of
+    // its whole chain, from the block headers.
+    void Gather(DbxSource& source, listaf& entry);
     void TakeHeaderLines(listaf& entry, std::int32_t nPosition);
 
     CQuilloryApp& m_app;
