@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages Quillory needs to build, run, test and benchmark.
+# Installs the Debian 12 packages Quillory needs to build, run, test, install, package and benchmark.
 # Quick when everything is already there: it asks dpkg first and calls apt only for what is missing.
 set -euo pipefail
 
@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-webengine-dev qt6-webengine-dev-tools libqt6webenginecore6-bin
   libgl-dev fonts-dejavu-core
   xvfb xauth imagemagick
+  desktop-file-utils shared-mime-info man-db libxml2-utils dpkg-dev file
 )
 
 missing=()

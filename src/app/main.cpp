@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <unistd.h>
 
 #include "app/FolderDialog.h"
@@ -42,6 +43,14 @@ private:
 
 int main(int argc, char* argv[])
 {
+    // Answered before anything else starts, so that it needs no display.
+    if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
+        if (std::printf("quillory %s\n", QUILLORY_VERSION) >= 0 && std::fflush(stdout) == 0)
+            return 0;
+        std::perror("quillory: cannot write to standard output");
+        return 1;
+    }
+
     // The browser's sandbox refuses to run as root; the program then runs without it.
     if (::geteuid() == 0 && !std::getenv("QTWEBENGINE_DISABLE_SANDBOX")) {
         ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);

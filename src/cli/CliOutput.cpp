@@ -8,9 +8,16 @@
 #include <cstring>
 #include <iostream>
 
+int WrongUsage(std::string_view problem, std::string_view usage)
+{
+    std::cerr << kCliName << ": " << problem << '\n' << usage;
+    return 2;
+}
+
 int StderrMessageBox::MessageBox(std::string_view text, std::string_view, unsigned)
 {
     m_bShown = true;
+    std::cerr << kCliName << ": ";
     std::cerr.write(text.data(), static_cast<std::streamsize>(text.size()));
     std::cerr << '\n';
     std::cerr.flush();

@@ -11,7 +11,14 @@
 class CQuilloryApp;
 #include "platform/Seams.h"
 
-// Writes each message's text to stderr and remembers that one was shown.
+// The name each message on stderr starts with, so that a script's log says who spoke.
+inline constexpr std::string_view kCliName = "quillory-cli";
+
+// Says on stderr what was wrong with the command line, then the usage lines; returns 2, the exit
+// status for wrong usage.
+int WrongUsage(std::string_view problem, std::string_view usage);
+
+// Writes each message's text to stderr, after the program's name, and remembers that one was shown.
 class StderrMessageBox : public IMessageBox {
 public:
     int MessageBox(std::string_view text, std::string_view caption, unsigned flags) override;

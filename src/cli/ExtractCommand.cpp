@@ -15,11 +15,7 @@
 
 namespace {
 
-int Usage()
-{
-    std::cerr << "usage: quillory-cli extract PATH OUTDIR [NAME ...] [--overwrite]\n";
-    return 2;
-}
+constexpr std::string_view kUsage = "usage: quillory-cli extract PATH OUTDIR [NAME ...] [--overwrite]\n";
 
 // "Msg00003" and "Msg00003.eml" name the same message.
 std::string MessageName(std::string name)
@@ -45,12 +41,12 @@ int RunExtract(int argc, char** argv)
         if (arg == "--overwrite")
             bOverwrite = true;
         else if (arg.rfind("--", 0) == 0)
-            return Usage();
+            return WrongUsage("extract has no option " + arg, kUsage);
         else
             positional.push_back(arg);
     }
     if (positional.size() < 2)
-        return Usage();
+        return WrongUsage("extract needs a mail-folder file and an output directory", kUsage);
     const std::string path = positional[0];
     const std::string outDir = positional[1];
     const std::vector<std::string> names(positional.begin() + 2, positional.end());
@@ -105,7 +101,7 @@ int RunExtract(int argc, char** argv)
     // One open of the folder for every message; each copy streams through a fixed buffer.
     CFile source;
     if (!source.Open(path, CFile::modeRead | CFile::typeBinary)) {
-        std::cerr << "Error on opening file " << path << "\n";
+        std::cerr << kCliName << ": Error on opening file " << path << "\n";
         return 1;
     }
     // Without --overwrite a file at the destination is kept, also one that appears during the copy.
@@ -126,7 +122,7 @@ int RunExtract(int argc, char** argv)
             SayKept(destination);
             bAllWritten = false;
         } else {
-            std::cerr << SaveFailureText(result, path, destination) << '\n';
+            std::cerr << kCliName << ": " << SaveFailureText(result, path, destination) << '\n';
             bAllWritten = false;
         }
     }

@@ -12,11 +12,7 @@
 
 namespace {
 
-int Usage()
-{
-    std::cerr << "usage: quillory-cli list PATH [--sort entry|from|to|subject]\n";
-    return 2;
-}
+constexpr std::string_view kUsage = "usage: quillory-cli list PATH [--sort entry|from|to|subject]\n";
 
 } // namespace
 
@@ -29,22 +25,24 @@ int RunList(int argc, char** argv)
         const std::string arg = argv[i];
         if (arg == "--sort") {
             if (++i >= argc)
-                return Usage();
+                return WrongUsage("--sort needs an order: entry, from, to or subject", kUsage);
             const std::string mode = argv[i];
             if (mode == "entry") sortMode = 0;
             else if (mode == "from") sortMode = 1;
             else if (mode == "to") sortMode = 2;
             else if (mode == "subject") sortMode = 3;
-            else return Usage();
-        } else if (arg.rfind("--", 0) == 0 || bHavePath) {
-            return Usage();
+            else return WrongUsage("no sort order " + mode + ": entry, from, to or subject", kUsage);
+        } else if (arg.rfind("--", 0) == 0) {
+            return WrongUsage("list has no option " + arg, kUsage);
+        } else if (bHavePath) {
+            return WrongUsage("list takes one PATH", kUsage);
         } else {
             path = arg;
             bHavePath = true;
         }
     }
     if (!bHavePath)
-        return Usage();
+        return WrongUsage("list needs a PATH", kUsage);
 
     // No settings store: the command line never writes the user's settings.
     StderrMessageBox messages;

@@ -1,17 +1,59 @@
 // quillory-cli: the listing and extraction of the window, from the command line.
 
-#include <cstring>
 #include <iostream>
+#include <string>
 
+#include "cli/CliOutput.h"
 #include "cli/Commands.h"
+
+namespace {
+
+constexpr std::string_view kUsage =
+    "usage: quillory-cli list PATH [--sort entry|from|to|subject]\n"
+    "       quillory-cli extract PATH OUTDIR [NAME ...] [--overwrite]\n"
+    "       quillory-cli --help | --version\n";
+
+constexpr std::string_view kHelp =
+    "quillory-cli lists and extracts stored mail, as the Quillory window does.\n"
+    "\n"
+    "  quillory-cli list PATH [--sort entry|from|to|subject]\n"
+    "      One JSON object a line for each entry of the directory PATH, or for each message\n"
+    "      of the mail-folder file PATH (.dbx). --sort orders them as the window's Order by.\n"
+    "  quillory-cli extract PATH OUTDIR [NAME ...] [--overwrite]\n"
+    "      Writes the messages of the mail-folder file PATH, or those NAMEs (Msg00001 ...),\n"
+    "      into OUTDIR as .eml files and prints each name written. An existing file is kept\n"
+    "      (and the exit status is 1) unless --overwrite is given.\n"
+    "  quillory-cli --help       this text\n"
+    "  quillory-cli --version    the version\n"
+    "\n"
+    "Exit status: 0 when all went well; 1 when something could not be read or written, said on\n"
+    "stderr; 2 on wrong usage. The settings of the window are never read or written.\n"
+    "More in quillory-cli(1).\n";
+
+// Help and version go to stdout, which may be full or closed like any other output.
+int Print(std::string_view text)
+{
+    StdoutWriter output;
+    output.Write(text);
+    return output.Finish() ? 0 : 1;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc >= 2 && std::strcmp(argv[1], "list") == 0)
+    if (argc < 2) {
+        std::cerr << kUsage;
+        return 2;
+    }
+    const std::string command = argv[1];
+    if (command == "list")
         return RunList(argc, argv);
-    if (argc >= 2 && std::strcmp(argv[1], "extract") == 0)
+    if (command == "extract")
         return RunExtract(argc, argv);
-    std::cerr << "usage: quillory-cli list PATH [--sort entry|from|to|subject]\n"
-                 "       quillory-cli extract PATH OUTDIR [NAME ...] [--overwrite]\n";
-    return 2;
+    if (command == "--help" || command == "-h")
+        return Print(kHelp);
+    if (command == "--version")
+        return Print(std::string(kCliName) + " " + QUILLORY_VERSION + "\n");
+    return WrongUsage("no command " + command, kUsage);
 }

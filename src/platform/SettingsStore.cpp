@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -127,6 +129,37 @@ bool MakeFolders(const std::string& folder)
     return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// Holds the exclusive lock on the key's lock file for its lifetime. When the lock file cannot be
+// made (a folder that does not take new files), the change goes ahead unlocked: it can only succeed
+// if the settings file lies elsewhere, and refusing would lose the value for certain.
+class KeyLock {
+public:
+    explicit KeyLock(const std::string& path)
+        : m_fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600))
+    {
+        if (m_fd < 0)
+            return;
+        while (::flock(m_fd, LOCK_EX) != 0) {
+            if (errno != EINTR) {
+                ::close(m_fd);
+                m_fd = -1;
+                return;
+            }
+        }
+    }
+    ~KeyLock()
+    {
+        // Closing the descriptor releases the lock.
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    KeyLock(const KeyLock&) = delete;
+    KeyLock& operator=(const KeyLock&) = delete;
+
+private:
+    int m_fd;
+};
+
 } // namespace
 
 SettingsStore::SettingsStore() : SettingsStore(DefaultFolder()) {}
@@ -148,6 +181,10 @@ bool SettingsStore::CreateKey()
         return true;
     if (!MakeFolders(m_strFolder))
         return false;
+    const KeyLock lock(LockPath());
+    // Another program may have made the key, and stored values in it, since the look above.
+    if (KeyExists())
+        return true;
     const auto target = FollowLinks(m_strFile);
     return target && WriteFileAtomically(*target, kMagic);
 }
@@ -204,6 +241,7 @@ bool SettingsStore::SetValue(const std::string& name, const std::string& value)
 {
     if (!KeyExists() || name.empty() || name.find_first_of("=\n\r") != std::string::npos)
         return false;
+    const KeyLock lock(LockPath());
     // A file that cannot be read cannot be kept either: leave it alone.
     auto contents = Load();
     if (!contents)

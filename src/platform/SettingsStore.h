@@ -6,6 +6,10 @@
 // A file that someone else wrote or that was cut short is read for every line that parses; the
 // rest is ignored, and before such a file is replaced its bytes are kept as settings.bak beside
 // it. A settings file that is a symbolic link stays one: writes go to the file it names.
+//
+// Two programs may share the key (two windows, say): every change reads, modifies and writes the
+// file while holding an exclusive lock on settings.lock beside it, so that neither loses the
+// other's values. Readers need no lock, since the file is only ever replaced whole.
 
 #include <map>
 #include <optional>
@@ -34,6 +38,9 @@ public:
     bool SetValue(const std::string& name, const std::string& value);
 
     [[nodiscard]] std::string BackupPath() const { return m_strFolder + "/settings.bak"; }
+    // The file whose lock every change holds. It is made once and left in place: removing it
+    // would let two programs lock two different files.
+    [[nodiscard]] std::string LockPath() const { return m_strFolder + "/settings.lock"; }
 
     // A file larger than this is not a settings file of ours: none of it is read as values.
     static constexpr std::size_t kMaxFileSize = 64 * 1024;

@@ -145,27 +145,62 @@ TEST_F(CliTest, ListsADirectoryAsSortedJsonLinesWithEveryByte)
     EXPECT_FALSE(std::filesystem::exists(dir.Sub("config")));
 }
 
-TEST_F(CliTest, UsageAndMessages)
+TEST_F(CliTest, HelpVersionAndWrongUsage)
 {
-    EXPECT_EQ(RunCli("", dir).status, 2);
-    EXPECT_EQ(RunCli("list", dir).status, 2);
-    EXPECT_EQ(RunCli("list a b", dir).status, 2);
-    const CliRun badSort = RunCli("list . --sort size", dir);
-    EXPECT_EQ(badSort.status, 2);
-    EXPECT_NE(badSort.err.find("usage: quillory-cli list PATH"), std::string::npos);
+    const std::string all = "usage: quillory-cli list PATH [--sort entry|from|to|subject]\n"
+                            "       quillory-cli extract PATH OUTDIR [NAME ...] [--overwrite]\n"
+                            "       quillory-cli --help | --version\n";
+    const std::string list = "usage: quillory-cli list PATH [--sort entry|from|to|subject]\n";
+    const std::string extract = "usage: quillory-cli extract PATH OUTDIR [NAME ...] [--overwrite]\n";
+    struct Case {
+        std::string args;
+        int status;
+        std::string out;
+        std::string err;
+    };
+    const Case cases[] = {
+        {"", 2, "", all},
+        {"--version", 0, "quillory-cli " QUILLORY_VERSION "\n", ""},
+        {"frobnicate", 2, "", "quillory-cli: no command frobnicate\n" + all},
+        {"list", 2, "", "quillory-cli: list needs a PATH\n" + list},
+        {"list a b", 2, "", "quillory-cli: list takes one PATH\n" + list},
+        {"list . --sort", 2, "", "quillory-cli: --sort needs an order: entry, from, to or subject\n" + list},
+        {"list . --sort size", 2, "", "quillory-cli: no sort order size: entry, from, to or subject\n" + list},
+        {"list . --all", 2, "", "quillory-cli: list has no option --all\n" + list},
+        {"extract x.dbx", 2, "", "quillory-cli: extract needs a mail-folder file and an output directory\n" + extract},
+        {"extract x.dbx out --force", 2, "", "quillory-cli: extract has no option --force\n" + extract},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        const CliRun run = RunCli(c.args, dir);
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_EQ(run.err, c.err);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.Sub("out")));
 
+    // The help goes to stdout and names every command.
+    const CliRun help = RunCli("--help", dir);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.err, "");
+    for (const char* command : {"quillory-cli list PATH", "quillory-cli extract PATH OUTDIR", "--version"})
+        EXPECT_NE(help.out.find(command), std::string::npos) << command;
+}
+
+TEST_F(CliTest, MessagesStartWithTheProgramsName)
+{
     // Not a directory: read as a mail-folder file, which cannot be opened here.
     const CliRun missing = RunCli("list '" + dir.Sub("missing.dbx") + "'", dir);
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.out, "");
-    EXPECT_EQ(missing.err, "Errore in apertura file\n");
+    EXPECT_EQ(missing.err, "quillory-cli: Errore in apertura file\n");
 
     // A message file is not a mail-folder file, and not a damaged one either.
     const std::string eml = dir.Write("note.eml", "From: a\r\n\r\nbody\r\n");
     const CliRun message = RunCli("list '" + eml + "'", dir);
     EXPECT_EQ(message.status, 1);
     EXPECT_EQ(message.out, "");
-    EXPECT_EQ(message.err, "The file " + eml + " is a single message, not a mail-folder file: list the directory that holds it.\n");
+    EXPECT_EQ(message.err, "quillory-cli: The file " + eml + " is a single message, not a mail-folder file: list the directory that holds it.\n");
 }
 
 TEST_F(CliTest, FolderMessagesCarryTheirRawHeaderLines)

@@ -112,6 +112,17 @@ TEST_F(ExtractCommandTest, AFileThatAppearsDuringTheCopyIsKeptUnlessOverwriteIsG
     EXPECT_EQ(ReadAll(taken), messages[2].text);
 }
 
+TEST_F(ExtractCommandTest, AFailedCopyIsSaidAfterTheProgramsName)
+{
+    // Not a file: even --overwrite does not replace a directory.
+    const std::string blocked = dir.MakeDir("out/Msg00002.eml");
+    const Outcome r = Run({"--overwrite", folder, out});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "quillory-cli: Error on opening file " + blocked + "\n");
+    EXPECT_TRUE(std::filesystem::is_directory(blocked));
+    EXPECT_EQ(ReadAll(out + "/Msg00003.eml"), messages[3].text);
+}
+
 TEST_F(ExtractCommandTest, WrongUsageAndUnreadableFolders)
 {
     struct Case {

@@ -1,0 +1,32 @@
+# Removes what an install into PREFIX put there, by the list it left behind:
+#   cmake -DPREFIX=/usr/local -P cmake/Uninstall.cmake      (scripts/uninstall.sh runs this)
+# Only the files on the list go, and only those inside PREFIX; folders that other programs may
+# share (share/applications, the icon folders ...) stay.
+if(NOT DEFINED PREFIX OR PREFIX STREQUAL "")
+  set(PREFIX /usr/local)
+endif()
+set(list_file "${PREFIX}/share/quillory/install_manifest.txt")
+if(NOT EXISTS "${list_file}")
+  message(FATAL_ERROR "uninstall: no Quillory installed in ${PREFIX}: ${list_file} is missing")
+endif()
+
+file(STRINGS "${list_file}" installed)
+foreach(relative IN LISTS installed)
+  if(relative MATCHES "^/" OR relative MATCHES "(^|/)\\.\\.(/|$)")
+    message(WARNING "uninstall: ${relative} is not inside ${PREFIX}; left alone")
+    continue()
+  endif()
+  set(path "${PREFIX}/${relative}")
+  if(EXISTS "${path}" OR IS_SYMLINK "${path}")
+    file(REMOVE "${path}")
+    message(STATUS "Removed ${path}")
+  endif()
+endforeach()
+file(REMOVE "${list_file}")
+file(GLOB left "${PREFIX}/share/quillory/*")
+if(NOT left)
+  file(REMOVE_RECURSE "${PREFIX}/share/quillory")
+endif()
+
+include("${CMAKE_CURRENT_LIST_DIR}/DesktopCaches.cmake")
+quillory_refresh_desktop_caches("${PREFIX}" ON)
