@@ -14,7 +14,7 @@ namespace {
 
 int Usage()
 {
-    std::cerr << "usage: quillory-cli list PATH [--sort entry|from|to|subject]\n";
+    std::cerr << "usage: quillory-cli list PATH [--sort entry|from|to|subject] [--recover]\n";
     return 2;
 }
 
@@ -25,9 +25,12 @@ int RunList(int argc, char** argv)
     std::string path;
     bool bHavePath = false;
     int sortMode = 0;
+    bool bRecover = false;
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--sort") {
+        if (arg == "--recover") {
+            bRecover = true;
+        } else if (arg == "--sort") {
             if (++i >= argc)
                 return Usage();
             const std::string mode = argv[i];
@@ -52,6 +55,7 @@ int RunList(int argc, char** argv)
     app.m_pMessageBox = &messages;
     app.m_nSortMode = sortMode;
     app.m_bKeepRawHeaders = true;
+    app.m_bShowRecovered = bRecover;
 
     struct stat st {};
     const bool bExists = ::stat(path.c_str(), &st) == 0;

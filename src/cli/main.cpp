@@ -11,7 +11,7 @@ int main(int argc, char** argv)
         return RunList(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "extract") == 0)
         return RunExtract(argc, argv);
-    std::cerr << "usage: quillory-cli list PATH [--sort entry|from|to|subject]\n"
-                 "       quillory-cli extract PATH OUTDIR [NAME ...] [--overwrite]\n";
+    std::cerr << "usage: quillory-cli list PATH [--sort entry|from|to|subject] [--recover]\n"
+                 "       quillory-cli extract PATH OUTDIR [NAME ...] [--overwrite] [--recover]\n";
     return 2;
 }
