@@ -51,6 +51,32 @@ bool DbxBlockSet::Contains(std::uint64_t offset) const
     return ((*m_chunks[index])[bit / 64] >> (bit % 64)) & 1;
 }
 
+bool DbxBlockSet::AnyIn(std::uint64_t begin, std::uint64_t end) const
+{
+    if (begin >= end)
+        return false;
+    const std::uint64_t first = begin >> kGranuleShift;
+    const std::uint64_t last = std::min<std::uint64_t>((end - 1) >> kGranuleShift,
+                                                       (std::uint64_t{m_chunks.size()} << kChunkShift) - 1);
+    constexpr std::uint64_t kChunkBits = std::uint64_t{1} << kChunkShift;
+    for (std::uint64_t granule = first; granule <= last;) {
+        const std::size_t index = static_cast<std::size_t>(granule >> kChunkShift);
+        if (!m_chunks[index]) {
+            granule = (granule | (kChunkBits - 1)) + 1;  // nothing marked in this chunk
+            continue;
+        }
+        const std::size_t bit = static_cast<std::size_t>(granule & (kChunkBits - 1));
+        std::uint64_t word = (*m_chunks[index])[bit / 64] >> (bit % 64);
+        const std::uint64_t span = std::min<std::uint64_t>(64 - bit % 64, last - granule + 1);
+        if (span < 64)
+            word &= (std::uint64_t{1} << span) - 1;
+        if (word)
+            return true;
+        granule += span;
+    }
+    return false;
+}
+
 void DbxBlockSet::Clear()
 {
     for (const std::size_t index : m_touched) {

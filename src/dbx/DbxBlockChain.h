@@ -34,6 +34,9 @@ public:
     [[nodiscard]] bool Insert(std::uint64_t offset);
     // True when a block whose header shares offset's 16 bytes of the file was marked.
     [[nodiscard]] bool Contains(std::uint64_t offset) const;
+    // True when a block was marked whose header starts in [begin, end), or shares the 16 bytes of
+    // the file that begin or end - 1 lie in.
+    [[nodiscard]] bool AnyIn(std::uint64_t begin, std::uint64_t end) const;
     // Forgets every block, for the next chain; costs what the last chain touched.
     void Clear();
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "dbx/DbxLayout.h"
@@ -78,6 +79,7 @@ enum : std::uint8_t {
     kNamed = 8,       // another found block names it as next
     kUsed = 16,       // a recovered chain passed it
     kStartShift = 5,  // two bits: how its own data starts (DbxMessageStart)
+    kUnjudged = 128,  // how its data starts was left to be read if ever needed
 };
 
 int Priority(std::uint8_t flags) { return (flags & kIndexed) ? 2 : (flags & kLost) ? 0 : 1; }
@@ -109,9 +111,13 @@ public:
         // Whatever no chain reached: loops without a head, and the rest of chains whose head did
         // not start a message. Only a block that plainly starts a header begins a chain here.
         const std::size_t nFromHeads = m_result.chains.size();
-        for (std::size_t i = 0; i < m_blocks.size(); ++i)
-            if (!(m_blocks[i].nFlags & (kUsed | kIndexed)) && StartOf(i) == DbxMessageStart::Header)
+        for (std::size_t i = 0; i < m_blocks.size(); ++i) {
+            if (m_blocks[i].nFlags & (kUsed | kIndexed))
+                continue;
+            const DbxMessageStart start = (m_blocks[i].nFlags & kUnjudged) ? JudgeOwnFirstLine(i) : StartOf(i);
+            if (start == DbxMessageStart::Header)
                 Follow(i, false);
+        }
         auto& chains = m_result.chains;
         std::inplace_merge(chains.begin(), chains.begin() + static_cast<std::ptrdiff_t>(nFromHeads), chains.end(),
                            [](const DbxRecoveredChain& a, const DbxRecoveredChain& b) { return a.nFirstBlock < b.nFirstBlock; });
@@ -121,32 +127,37 @@ public:
 private:
     // The one pass: every position of the file is looked at as a possible block header. A block
     // names its own offset, so the two high bytes of that word are fixed across each 64 KB of the
-    // file: a byte search for the lower of them finds the few candidates. A block that lost that
-    // word is found by its capacity, whose second byte (2) is one that message text hardly holds.
+    // file: a byte search for one of them finds the few candidates. A block that lost that word is
+    // found by its capacity, whose second byte (2) is one that message text hardly holds, and only
+    // where no block that names its own offset lies, since there it could not be kept.
     bool Pass()
     {
         const std::uint64_t nPositions = std::min(m_nSize, kPositions);
-        std::vector<unsigned char> buffer;
-        buffer.reserve(kChunk + kTail);
+        // Page-aligned: the copy out of the page cache, the pass's largest cost, runs faster so.
+        constexpr std::size_t kPage = 4096;
+        const auto storage = std::make_unique<unsigned char[]>(kChunk + kTail + kPage);
+        unsigned char* const buffer = storage.get() + (kPage - reinterpret_cast<std::uintptr_t>(storage.get()) % kPage) % kPage;
+        // Room for a block every 512 bytes, the usual block size: reserved, not touched, so that
+        // the table neither moves nor takes up memory it does not fill.
+        m_blocks.reserve(static_cast<std::size_t>(nPositions / DBX_USUAL_BLOCK_CAPACITY) + 1);
         std::vector<Block> verified;
         std::vector<Block> lost;
         std::uint64_t nReported = 0;
         for (std::uint64_t c0 = 0; c0 < nPositions && c0 + DBX_BLOCK_HEADER_SIZE <= m_nSize; c0 += kChunk) {
             const std::uint64_t c1 = std::min(c0 + kChunk, nPositions);
             const std::size_t want = static_cast<std::size_t>(std::min(m_nSize, c1 + kTail) - c0);
-            buffer.resize(want);
-            const std::size_t got = m_file.ReadAt(c0, buffer.data(), want);
+            const std::size_t got = m_file.ReadAt(c0, buffer, want);
             if (got < want) {
                 m_result.bShortRead = true;
                 m_nSize = c0 + got;  // scan what could be read, as if the file ended there
             }
-            m_pBuffer = buffer.data();
+            m_pBuffer = buffer;
             m_nBufferStart = c0;
             if (m_nSize >= c0 + DBX_BLOCK_HEADER_SIZE) {
                 // Positions whose whole header lies inside the file.
                 const std::uint64_t end = std::min(c1, m_nSize - DBX_BLOCK_HEADER_SIZE + 1);
                 FindVerified(c0, end, verified);
-                FindLost(c0, end, lost);
+                FindLost(c0, end, verified, lost);
                 // Both lists are in file order; settle them into the table in that order.
                 std::size_t v = 0;
                 std::size_t l = 0;
@@ -157,8 +168,9 @@ private:
                         Keep(lost[l++]);
                 }
             }
+            // What the table has filled: the rest of its room is address space, not memory.
             m_result.nPeakBytes = std::max<std::uint64_t>(
-                m_result.nPeakBytes, m_blocks.capacity() * sizeof(Block) + buffer.capacity() +
+                m_result.nPeakBytes, m_blocks.size() * sizeof(Block) + kPage + kChunk + kTail + kPage +
                                          (verified.capacity() + lost.capacity()) * sizeof(Block));
             if (m_result.bShortRead)
                 break;
@@ -173,6 +185,12 @@ private:
     }
 
     [[nodiscard]] const unsigned char* At(std::uint64_t offset) const { return m_pBuffer + (offset - m_nBufferStart); }
+
+    // The pass decodes headers by the million: here, where the compiler sees through it.
+    [[nodiscard]] static DbxBlockHeader HeaderAt(const unsigned char* p)
+    {
+        return DbxBlockHeader{LoadU32(p), LoadU32(p + 4), LoadU32(p + 8), LoadU32(p + 12)};
+    }
 
     // A next offset either ends the chain or must leave room for a header inside the file.
     [[nodiscard]] bool NextMayBeBlock(std::uint32_t nNext, std::uint64_t offset) const
@@ -191,36 +209,67 @@ private:
         return block;
     }
 
-    void FindVerified(std::uint64_t begin, std::uint64_t end, std::vector<Block>& found) const
+    void FindVerified(std::uint64_t begin, std::uint64_t end, std::vector<Block>& found)
     {
         found.clear();
-        for (std::uint64_t a = begin; a < end;) {
-            const std::uint64_t b = std::min(end, (a | 0xFFFF) + 1);
-            const auto second = static_cast<unsigned char>(a >> 16);
-            const unsigned char* from = At(a) + 2;
-            const unsigned char* const to = At(b) + 2;
-            while (from < to) {
-                const auto* hit = static_cast<const unsigned char*>(std::memchr(from, second, static_cast<std::size_t>(to - from)));
-                if (!hit)
-                    break;
-                from = hit + 1;
-                const std::uint64_t offset = m_nBufferStart + static_cast<std::uint64_t>(hit - 2 - m_pBuffer);
-                const unsigned char* p = hit - 2;
-                if (LoadU32(p) != offset)
+        bool bAfterBlock = false;
+        for (std::uint64_t a = std::max(begin, m_nVerifiedFrom); a < end;) {
+            const unsigned char* p = At(a);
+            if (!(bAfterBlock && LoadU32(p) == a)) {
+                // Sound chains lie block after block; anywhere else, search. Of the two fixed
+                // bytes, the one message text holds less often: the highest when it is a control
+                // byte that text does not use (0 fills index nodes), else the second.
+                const std::uint64_t b = std::min(end, (a | 0xFFFF) + 1);
+                const auto second = static_cast<unsigned char>(a >> 16);
+                const auto third = static_cast<unsigned char>(a >> 24);
+                const bool bThird = third != 0 && third < 0x20 && third != '\t' && third != '\n' && third != '\r';
+                const unsigned char key = bThird ? third : second;
+                const std::ptrdiff_t at = bThird ? 3 : 2;
+                const auto* hit = static_cast<const unsigned char*>(std::memchr(p + at, key, static_cast<std::size_t>(b - a)));
+                if (!hit) {
+                    a = b;
+                    bAfterBlock = false;
                     continue;
-                const DbxBlockHeader header =
-                    ParseBlockHeader(std::span<const unsigned char, DBX_BLOCK_HEADER_SIZE>(p, DBX_BLOCK_HEADER_SIZE));
-                if (header.nCapacity == 0 || header.nCount > header.nCapacity || !NextMayBeBlock(header.nNext, offset))
-                    continue;
-                found.push_back(MakeBlock(offset, header, 0));
+                }
+                p = hit - at;
             }
-            a = b;
+            bAfterBlock = false;
+            const std::uint64_t offset = m_nBufferStart + static_cast<std::uint64_t>(p - m_pBuffer);
+            a = offset + 1;
+            if (LoadU32(p) != offset)
+                continue;
+            const DbxBlockHeader header = HeaderAt(p);
+            if (header.nCapacity == 0 || header.nCount > header.nCapacity || !NextMayBeBlock(header.nNext, offset))
+                continue;
+            found.push_back(MakeBlock(offset, header, 0));
+            // Nothing that starts inside this block could be kept beside it, unless it is a block
+            // an indexed message passes: where there is none, the search goes on after the block.
+            const std::uint64_t blockEnd = offset + DBX_BLOCK_HEADER_SIZE + found.back().nCount;
+            if (!m_options.pIndexed || m_options.pIndexed->Contains(offset) || !m_options.pIndexed->AnyIn(offset + 1, blockEnd)) {
+                a = std::max(a, std::min(blockEnd, end));
+                m_nVerifiedFrom = blockEnd;
+                bAfterBlock = true;
+            }
         }
     }
 
-    void FindLost(std::uint64_t begin, std::uint64_t end, std::vector<Block>& found) const
+    // Lost-offset blocks between the blocks found that name their own offset (verified, in file
+    // order); inside one of them a lost-offset block would never be kept.
+    void FindLost(std::uint64_t begin, std::uint64_t end, const std::vector<Block>& verified, std::vector<Block>& found) const
     {
         found.clear();
+        std::uint64_t gap = begin;
+        for (const Block& block : verified) {
+            if (block.nOffset > gap)
+                FindLostIn(gap, std::min<std::uint64_t>(block.nOffset, end), found);
+            gap = std::max<std::uint64_t>(gap, std::uint64_t{block.nOffset} + DBX_BLOCK_HEADER_SIZE + block.nCount);
+        }
+        if (gap < end)
+            FindLostIn(gap, end, found);
+    }
+
+    void FindLostIn(std::uint64_t begin, std::uint64_t end, std::vector<Block>& found) const
+    {
         constexpr unsigned char kMark = static_cast<unsigned char>(DBX_USUAL_BLOCK_CAPACITY >> 8);
         const unsigned char* from = At(begin) + 5;
         const unsigned char* const to = At(end) + 5;
@@ -230,9 +279,10 @@ private:
                 break;
             from = hit + 1;
             const unsigned char* p = hit - 5;
+            if (LoadU32(p + 4) != DBX_USUAL_BLOCK_CAPACITY)
+                continue;
             const std::uint64_t offset = m_nBufferStart + static_cast<std::uint64_t>(p - m_pBuffer);
-            const DbxBlockHeader header =
-                ParseBlockHeader(std::span<const unsigned char, DBX_BLOCK_HEADER_SIZE>(p, DBX_BLOCK_HEADER_SIZE));
+            const DbxBlockHeader header = HeaderAt(p);
             if (header.nOwnOffset == offset || !IsLostOffsetBlock(header) || !NextMayBeBlock(header.nNext, offset))
                 continue;
             found.push_back(MakeBlock(offset, header, kLost));
@@ -256,14 +306,38 @@ private:
         }
         DbxMessageStart start = DbxMessageStart::No;  // an indexed block never starts a recovered chain
         if (!(block.nFlags & kIndexed)) {
-            // Judged now, while its bytes are at hand.
-            const std::size_t n = std::min<std::size_t>(block.nCount, kExamined);
-            const bool bAll = n == kExamined || block.nNext == 0 || (block.nFlags & kTruncated);
-            start = JudgeFirstLine(
-                std::string_view(reinterpret_cast<const char*>(At(block.nOffset) + DBX_BLOCK_HEADER_SIZE), n), bAll);
+            if (!m_blocks.empty() && m_blocks.back().nNext == block.nOffset) {
+                // The block before names it: the middle of a chain, nearly always, whose start is
+                // never asked for. Should it be, it is read then.
+                start = DbxMessageStart::Unknown;
+                block.nFlags |= kUnjudged;
+            } else {
+                // Judged now, while its bytes are at hand.
+                start = JudgeFirstLine(DataAt(block), DataIsAll(block));
+            }
         }
         block.nFlags |= static_cast<std::uint8_t>(static_cast<unsigned>(start) << kStartShift);
         m_blocks.push_back(block);
+    }
+
+    // The bytes of its own data that a block is judged by, and whether no more would be looked at.
+    [[nodiscard]] static std::size_t JudgedBytes(const Block& block) { return std::min<std::size_t>(block.nCount, kExamined); }
+    [[nodiscard]] static bool DataIsAll(const Block& block)
+    {
+        return JudgedBytes(block) == kExamined || block.nNext == 0 || (block.nFlags & kTruncated);
+    }
+    [[nodiscard]] std::string_view DataAt(const Block& block) const
+    {
+        return {reinterpret_cast<const char*>(At(block.nOffset) + DBX_BLOCK_HEADER_SIZE), JudgedBytes(block)};
+    }
+
+    // The judgement Keep left to be read.
+    DbxMessageStart JudgeOwnFirstLine(std::size_t i)
+    {
+        const Block& block = m_blocks[i];
+        std::string text(JudgedBytes(block), '\0');
+        text.resize(m_source.ReadSome(std::uint64_t{block.nOffset} + DBX_BLOCK_HEADER_SIZE, text.data(), text.size()));
+        return JudgeFirstLine(text, DataIsAll(block) || text.size() < JudgedBytes(block));
     }
 
     [[nodiscard]] DbxMessageStart StartOf(std::size_t i) const
@@ -360,6 +434,7 @@ private:
     std::vector<Block> m_blocks;  // in file order
     const unsigned char* m_pBuffer = nullptr;
     std::uint64_t m_nBufferStart = 0;
+    std::uint64_t m_nVerifiedFrom = 0;  // where the search goes on past a block found
     DbxScanResult m_result;
 };
 

@@ -20,9 +20,9 @@
 // chain is partial. A block that something names but that no chain reached (a loop with no way
 // in) starts a partial chain when its own first line is a header field.
 //
-// Memory: 16 bytes for each block found (32 while the table grows), a 1 MB read buffer, and the
-// result. The file is read once, front to back, in large pieces; the only other reads are of the
-// first bytes of the chain heads whose first block is too short to tell how they start.
+// Memory: 16 bytes for each block found, a 132 KB read buffer, and the result. The file is read
+// once, front to back, in pieces that stay in the processor's cache; the only other reads are of
+// the first bytes of the few chain heads that the pass could not judge.
 
 #include <cstdint>
 #include <functional>
@@ -49,7 +49,7 @@ struct DbxScanOptions {
 struct DbxScanResult {
     std::vector<DbxRecoveredChain> chains;  // in file order of their first blocks
     std::uint64_t nBlocks = 0;              // blocks found, and kept after overlaps were settled
-    std::uint64_t nPeakBytes = 0;           // memory the scan held at most, its read buffer included
+    std::uint64_t nPeakBytes = 0;           // memory the scan filled at most, its read buffer included
     bool bCancelled = false;                // no chains then
     bool bShortRead = false;                // the file came up short: it shrank while it was read
 };
