@@ -28,7 +28,7 @@ namespace {
 constexpr std::uint32_t kMessages = 100000;
 // About 2,000 bytes of body a message (plus its header, block headers, record and index share):
 // 245 MB for the folder.
-constexpr std::size_t kBody = 1980;
+constexpr std::size_t kBody = 1931;
 
 std::string BenchDir()
 {
@@ -46,7 +46,8 @@ const std::string& Folder(bool bZeroIndex)
     static std::map<bool, std::string> made;
     if (auto it = made.find(bZeroIndex); it != made.end())
         return it->second;
-    const std::string path = BenchDir() + (bZeroIndex ? "/zeroed-index.dbx" : "/whole-index.dbx");
+    const std::string path = BenchDir() + "/" + std::to_string(kMessages) + "x" + std::to_string(kBody) +
+                             (bZeroIndex ? "-zeroed-index.dbx" : "-whole-index.dbx");
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) {
         std::vector<dbxgen::Message> messages(kMessages);
