@@ -44,7 +44,7 @@ bool StartsWithWellKnownField(std::string_view line)
     return false;
 }
 
-// The first line alone. Cheap enough to judge every block while the pass has its bytes at hand,
+// The first line alone: cheap enough to judge in the pass, while the block's bytes are at hand,
 // and enough for the head of nearly every real message.
 DbxMessageStart JudgeFirstLine(std::string_view text, bool bAll)
 {
