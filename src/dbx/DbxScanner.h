@@ -20,9 +20,10 @@
 // chain is partial. A block that something names but that no chain reached (a loop with no way
 // in) starts a partial chain when its own first line is a header field.
 //
-// Memory: 16 bytes for each block found, a 132 KB read buffer, and the result. The file is read
-// once, front to back, in pieces that stay in the processor's cache; the only other reads are of
-// the first bytes of the few chain heads that the pass could not judge.
+// Memory: 16 bytes for each block found, a 132 KB read buffer and the candidates found in it
+// (under 1.2 MB however they crowd), and the result. The file is read once, front to back, in
+// pieces that stay in the processor's cache; the only other reads are of the first bytes of the
+// few chain heads that the pass could not judge.
 
 #include <cstdint>
 #include <functional>
