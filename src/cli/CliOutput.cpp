@@ -91,6 +91,13 @@ std::string EntryJson(const listaf& e)
     line += ",\"to_raw\":" + JsonBytes(raw.strTo);
     line += ",\"subject_raw\":" + JsonBytes(raw.strSubject);
     line += ",\"date_raw\":" + JsonBytes(raw.strDate);
+    if (e.m_nKind == KIND_FOLDER_MESSAGE) {
+        // Found by scanning the file rather than through its index, and whether all of it was.
+        line += ",\"recovered\":";
+        line += e.m_recovery != MessageRecovery::None ? "true" : "false";
+        line += ",\"complete\":";
+        line += e.m_recovery != MessageRecovery::Partial ? "true" : "false";
+    }
     line += '}';
     return line;
 }

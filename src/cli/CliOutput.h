@@ -46,7 +46,8 @@ private:
 [[nodiscard]] std::string JsonBytes(std::string_view text);
 
 // One entry as a JSON object on one line (no line feed). The *_raw keys carry the entry's raw
-// header lines when the listing kept them (CQuilloryApp::m_bKeepRawHeaders), "" otherwise.
+// header lines when the listing kept them (CQuilloryApp::m_bKeepRawHeaders), "" otherwise. A
+// folder message also says whether it was recovered, and whether whole.
 [[nodiscard]] std::string EntryJson(const listaf& entry);
 
 // Lists the messages of the mail-folder file at path as the window does after a click on it: the

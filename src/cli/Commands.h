@@ -1,7 +1,7 @@
 #pragma once
 // The commands of quillory-cli. Each returns the process's exit status.
 
-// quillory-cli list PATH [--sort entry|from|to|subject]
+// quillory-cli list PATH [--sort entry|from|to|subject] [--recover]
 int RunList(int argc, char** argv);
-// quillory-cli extract PATH OUTDIR [NAME ...] [--overwrite]
+// quillory-cli extract PATH OUTDIR [NAME ...] [--overwrite] [--recover]
 int RunExtract(int argc, char** argv);

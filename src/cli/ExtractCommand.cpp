@@ -15,9 +15,9 @@
 
 namespace {
 
-constexpr std::string_view kUsage = "usage: quillory-cli extract PATH OUTDIR [NAME ...] [--overwrite]\n";
+constexpr std::string_view kUsage = "usage: quillory-cli extract PATH OUTDIR [NAME ...] [--overwrite] [--recover]\n";
 
-// "Msg00003" and "Msg00003.eml" name the same message.
+// "Msg00003" and "Msg00003.eml" name the same message (and "Rec00001" a recovered one).
 std::string MessageName(std::string name)
 {
     if (name.size() > 4 && name.compare(name.size() - 4, 4, ".eml") == 0)
@@ -36,10 +36,13 @@ int RunExtract(int argc, char** argv)
 {
     std::vector<std::string> positional;
     bool bOverwrite = false;
+    bool bRecover = false;
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--overwrite")
             bOverwrite = true;
+        else if (arg == "--recover")
+            bRecover = true;
         else if (arg.rfind("--", 0) == 0)
             return WrongUsage("extract has no option " + arg, kUsage);
         else
@@ -61,6 +64,7 @@ int RunExtract(int argc, char** argv)
     StderrMessageBox messages;
     CQuilloryApp app;
     app.m_pMessageBox = &messages;
+    app.m_bShowRecovered = bRecover;
     ListMailFolderAt(app, path);
     bool bAllWritten = !messages.AnyShown();
 
@@ -114,8 +118,7 @@ int RunExtract(int argc, char** argv)
             bAllWritten = false;
             continue;
         }
-        const ListedMessage listed{e->m_nRecordOffset, e->m_nDataOffset, e->Size()};
-        const SaveResult result = SaveChainAs(source, listed, destination, options);
+        const SaveResult result = SaveChainAs(source, ListedMessageOf(*e), destination, options);
         if (result == SaveResult::Saved) {
             output.Write(destination + '\n');
         } else if (result == SaveResult::DestinationTaken) {

@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr std::string_view kUsage = "usage: quillory-cli list PATH [--sort entry|from|to|subject]\n";
+constexpr std::string_view kUsage = "usage: quillory-cli list PATH [--sort entry|from|to|subject] [--recover]\n";
 
 } // namespace
 
@@ -21,9 +21,12 @@ int RunList(int argc, char** argv)
     std::string path;
     bool bHavePath = false;
     int sortMode = 0;
+    bool bRecover = false;
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--sort") {
+        if (arg == "--recover") {
+            bRecover = true;
+        } else if (arg == "--sort") {
             if (++i >= argc)
                 return WrongUsage("--sort needs an order: entry, from, to or subject", kUsage);
             const std::string mode = argv[i];
@@ -50,6 +53,7 @@ int RunList(int argc, char** argv)
     app.m_pMessageBox = &messages;
     app.m_nSortMode = sortMode;
     app.m_bKeepRawHeaders = true;
+    app.m_bShowRecovered = bRecover;
 
     struct stat st {};
     const bool bExists = ::stat(path.c_str(), &st) == 0;

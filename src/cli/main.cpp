@@ -9,20 +9,23 @@
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: quillory-cli list PATH [--sort entry|from|to|subject]\n"
-    "       quillory-cli extract PATH OUTDIR [NAME ...] [--overwrite]\n"
+    "usage: quillory-cli list PATH [--sort entry|from|to|subject] [--recover]\n"
+    "       quillory-cli extract PATH OUTDIR [NAME ...] [--overwrite] [--recover]\n"
     "       quillory-cli --help | --version\n";
 
 constexpr std::string_view kHelp =
     "quillory-cli lists and extracts stored mail, as the Quillory window does.\n"
     "\n"
-    "  quillory-cli list PATH [--sort entry|from|to|subject]\n"
+    "  quillory-cli list PATH [--sort entry|from|to|subject] [--recover]\n"
     "      One JSON object a line for each entry of the directory PATH, or for each message\n"
     "      of the mail-folder file PATH (.dbx). --sort orders them as the window's Order by.\n"
-    "  quillory-cli extract PATH OUTDIR [NAME ...] [--overwrite]\n"
+    "      --recover also lists the messages a scan finds outside the folder's index\n"
+    "      (Rec00001 ...); a damaged index is scanned without it.\n"
+    "  quillory-cli extract PATH OUTDIR [NAME ...] [--overwrite] [--recover]\n"
     "      Writes the messages of the mail-folder file PATH, or those NAMEs (Msg00001 ...),\n"
     "      into OUTDIR as .eml files and prints each name written. An existing file is kept\n"
-    "      (and the exit status is 1) unless --overwrite is given.\n"
+    "      (and the exit status is 1) unless --overwrite is given. --recover writes the\n"
+    "      recovered messages too.\n"
     "  quillory-cli --help       this text\n"
     "  quillory-cli --version    the version\n"
     "\n"

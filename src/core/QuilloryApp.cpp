@@ -25,7 +25,25 @@ std::int32_t CQuilloryApp::ReadSettings()
         m_strCurrentDir = *value;
     if (auto value = m_pSettings->QueryValue("SaveDir", kReadBufferSize))
         m_strSaveDir = *value;
+    // Anything but the two values this program writes leaves the default.
+    if (auto value = m_pSettings->QueryValue("ShowRecovered", kReadBufferSize); value == "1" || value == "0")
+        m_bShowRecovered = *value == "1";
     return 1;
+}
+
+std::int32_t CQuilloryApp::SetShowRecovered(bool bShow)
+{
+    m_bShowRecovered = bShow;
+    return WriteSetting("ShowRecovered", bShow ? "1" : "0");
+}
+
+std::string RecoveredStatusText(std::int32_t nFound)
+{
+    if (nFound < 0)
+        return {};
+    if (nFound == 0)
+        return "No message found outside the index";
+    return std::to_string(nFound) + (nFound == 1 ? " message" : " messages") + " found outside the index";
 }
 
 std::int32_t CQuilloryApp::WriteSetting(const std::string& strName, std::string strValue)

@@ -20,6 +20,10 @@ class IListingView;
 
 inline constexpr const char* kAppTitle = "Quillory";
 
+// What the status bar says after a listing that scanned for recovered messages: "12 messages
+// found outside the index"; "" for a listing that did not scan (nFound -1).
+[[nodiscard]] std::string RecoveredStatusText(std::int32_t nFound);
+
 class CQuilloryApp {
 public:
     CQuilloryApp() = default;
@@ -33,6 +37,9 @@ public:
     // Writes one value. A value longer than the 499 bytes a setting holds is not written: the old
     // value stays, and stderr says so. Returns 1, or 0 after telling the user.
     std::int32_t WriteSetting(const std::string& strName, std::string strValue);
+    // Turns the listing of recovered messages on or off and remembers it ("ShowRecovered").
+    // Returns what WriteSetting returns.
+    std::int32_t SetShowRecovered(bool bShow);
 
     // The entry list.
     void DeleteAllEntries();
@@ -49,7 +56,9 @@ public:
     std::int32_t SortEntries();
     [[nodiscard]] std::int32_t CompareEntries(const listaf* const* a, const listaf* const* b) const;
 
-    // Lists the messages of the mail-folder file of m_pCurrentEntry. Returns 0.
+    // Lists the messages of the mail-folder file of m_pCurrentEntry, then, when m_bShowRecovered
+    // asks for it, or the index is damaged, or it names no message in a file that is not empty,
+    // the messages found outside the index (m_nRecoveredCount). Returns 0.
     std::int32_t ListMailFolder();
     // Save a message as a file of its own, asking for the name. Return 0.
     std::int32_t SaveFolderMessage(listaf* pEntry);
@@ -81,6 +90,11 @@ public:
     // Keep each message's header lines as found, besides the escaped ones the listing shows
     // (listaf::m_pRawLines). Off by default: the window never shows them.
     bool m_bKeepRawHeaders = false;
+    // Recovered messages: a mail-folder listing also scans the file for the messages its index does
+    // not reach. Off by default; kept in the settings as "ShowRecovered".
+    bool m_bShowRecovered = false;
+    // How many messages the latest listing found outside the index; -1 when it did not scan.
+    std::int32_t m_nRecoveredCount = -1;
 
     // Seams. Null ones are silent: no settings store means nothing is remembered (the command-line
     // tool runs so), no status output means no progress is shown, no message box means no one is

@@ -77,10 +77,7 @@ std::int32_t DBXReader::ReadMessages()
 {
     m_app.m_nItemCount = 0;
     DbxSource source(m_file);
-    m_nEntryLimit = source.Size() / DBX_NODE_ENTRY_SIZE + 1;
-    m_nGatherBudget = source.Size();
-    m_nBlockBudget = source.Size() / DBX_BLOCK_HEADER_SIZE + 1;
-    m_passedBlocks.emplace(source.Size());
+    Prepare(source);
 
     // The run of consecutive nodes is the whole index only while the folder is small; a larger
     // folder's index is a tree spread over the file, and only the walk from its root finds every
@@ -147,13 +144,72 @@ std::int32_t DBXReader::ReadMessages()
         m_app.m_nItemCount = k + 1;
         m_app.ShowProgress("Reading", k);
         Gather(source, *entry);
-        TakeHeaderLines(*entry, k);
+        TakeHeaderLines(*entry, "Msg", k + 1);
         // Nothing reads the gathered text once its header lines are taken. Kept, it would cost
         // 2.5 to 5.5 KB a message: about 250 MB more at the peak of a 100,000-message listing.
         std::vector<unsigned char>().swap(entry->m_hText);
         ++k;
     }
+    m_nListed = k;
     return 0;
+}
+
+void DBXReader::Prepare(DbxSource& source)
+{
+    if (m_passedBlocks)
+        return;
+    m_nEntryLimit = source.Size() / DBX_NODE_ENTRY_SIZE + 1;
+    m_nGatherBudget = source.Size();
+    m_nBlockBudget = source.Size() / DBX_BLOCK_HEADER_SIZE + 1;
+    m_passedBlocks.emplace(source.Size());
+    if (m_bKeepIndexed)
+        m_indexedBlocks.emplace(source.Size());
+}
+
+bool DBXReader::ShouldRecover(bool bAsked) const
+{
+    return bAsked || m_bDamaged || (m_nListed == 0 && m_file.GetLength() > 0);
+}
+
+std::int32_t DBXReader::RecoverMessages()
+{
+    DbxSource source(m_file);
+    Prepare(source);
+    if (!m_indexedBlocks) {
+        // Not kept while listing: walk the listed chains once more, within the same bounds.
+        m_indexedBlocks.emplace(source.Size());
+        std::uint64_t nBlocks = source.Size() / DBX_BLOCK_HEADER_SIZE + 1;
+        for (const listaf* e = m_app.FirstEntry(); e && nBlocks > 0; e = e->Next()) {
+            DbxBlockChain chain(source, e->m_nDataOffset, *m_passedBlocks);
+            for (; nBlocks > 0 && chain.Next(); --nBlocks)
+                (void)m_indexedBlocks->Insert(chain.BlockOffset());
+        }
+    }
+    DbxScanOptions options;
+    options.pIndexed = &*m_indexedBlocks;
+    options.progress = [this](std::uint64_t nDone, std::uint64_t) {
+        m_app.ShowProgress("Scanning", static_cast<std::int32_t>(nDone >> 20));  // megabytes
+        return true;
+    };
+    const DbxScanResult scan = ScanForMessages(m_file, options);
+    m_indexedBlocks.reset();
+    if (scan.bShortRead)
+        m_bDamaged = true;
+
+    std::int32_t n = 0;
+    for (const DbxRecoveredChain& found : scan.chains) {
+        listaf* entry = m_app.AppendEntry();
+        entry->m_nKind = KIND_FOLDER_MESSAGE;
+        entry->m_nDataOffset = found.nFirstBlock;
+        entry->m_recovery = found.bComplete ? MessageRecovery::Complete : MessageRecovery::Partial;
+        m_app.m_nItemCount = m_nListed + n + 1;
+        m_app.ShowProgress("Reading", m_nListed + n);
+        Gather(source, *entry, &found);
+        TakeHeaderLines(*entry, "Rec", n + 1);
+        std::vector<unsigned char>().swap(entry->m_hText);
+        ++n;
+    }
+    return n;
 }
 
 bool DBXReader::ReadNode(DbxSource& source, std::uint64_t offset, DbxNodeHeader& header,
@@ -270,18 +326,25 @@ std::vector<std::uint32_t> DBXReader::CollectTree(DbxSource& source)
     return records;
 }
 
-void DBXReader::Gather(DbxSource& source, listaf& entry)
+void DBXReader::Gather(DbxSource& source, listaf& entry, const DbxRecoveredChain* pRecovered)
 {
     // Only the beginning of a message is read while listing: the pieces up to the first one that
     // takes the count past 2500 bytes. Of the rest of the chain only the block headers are read,
-    // for the message's size and to see that the chain is whole.
+    // for the message's size and to see that the chain is whole. A recovered chain is walked as
+    // the scan walked it, and its size is known: it is read no further than its beginning.
     std::vector<unsigned char>& text = m_gathered;
     text.clear();
     text.reserve(kGatherEnough + kPieceSize);
-    DbxBlockChain chain(source, entry.m_nDataOffset, *m_passedBlocks);
+    const bool bPartial = pRecovered && !pRecovered->bComplete;
+    DbxBlockChain chain(source, entry.m_nDataOffset, *m_passedBlocks,
+                        bPartial ? DbxChainBlocks::AlsoLostOffset : DbxChainBlocks::Verified);
+    if (pRecovered)
+        chain.StopAfter(pRecovered->nSize);
     std::uint64_t total = 0;
     bool bGathering = true;
-    while (chain.Next()) {
+    while ((bGathering || !pRecovered) && chain.Next()) {
+        if (m_indexedBlocks && !pRecovered)
+            (void)m_indexedBlocks->Insert(chain.BlockOffset());
         // Real chains never share blocks, so a listing never passes more blocks or gathers more
         // bytes than the file holds; a file that makes it do so points many messages at one chain.
         if (m_nBlockBudget == 0) {
@@ -315,8 +378,14 @@ void DBXReader::Gather(DbxSource& source, listaf& entry)
                 bGathering = false;
         }
     }
-    if (chain.Damaged())
+    if (pRecovered) {
+        // The scan's own chain, in a file held open since: anything else means it changed.
+        if (bGathering && total != pRecovered->nSize)
+            m_bDamaged = true;
+        total = pRecovered->nSize;
+    } else if (chain.Damaged()) {
         m_bDamaged = true;
+    }
     entry.SetSize(total);
     // Two zero bytes after the text, so that it always reads as a terminated string.
     entry.m_hText.reserve(text.size() + 2);
@@ -325,7 +394,7 @@ void DBXReader::Gather(DbxSource& source, listaf& entry)
     entry.m_hText.push_back(0);
 }
 
-void DBXReader::TakeHeaderLines(listaf& entry, std::int32_t nPosition)
+void DBXReader::TakeHeaderLines(listaf& entry, const char* pszPrefix, std::int32_t nNumber)
 {
     // The searched text is at most the first 3000 gathered bytes, and ends at the first zero byte
     // (the zeros after the gathered bytes end a shorter one).
@@ -337,7 +406,7 @@ void DBXReader::TakeHeaderLines(listaf& entry, std::int32_t nPosition)
     // The subject keeps its quoted-printable codes; sender, recipient and date have them replaced.
     entry.m_strSubject = TakeLine(fields.subject, false);
     char name[32];
-    std::snprintf(name, sizeof name, "Msg%05ld", static_cast<long>(nPosition) + 1);
+    std::snprintf(name, sizeof name, "%s%05ld", pszPrefix, static_cast<long>(nNumber));
     entry.m_strName = name;
     entry.m_strPath = m_strFilePath;
     entry.m_strFrom = TakeLine(fields.from, true);

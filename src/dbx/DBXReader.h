@@ -15,6 +15,7 @@
 
 #include "dbx/DbxBlockChain.h"
 #include "dbx/DbxLayout.h"
+#include "dbx/DbxScanner.h"
 #include "platform/File.h"
 
 class CQuilloryApp;
@@ -37,6 +38,15 @@ public:
     // bodies: records with slots and none of them a data-block attribute (the user has been told;
     // the caller empties the list). Such records among messages are left out as damage.
     std::int32_t ReadMessages();
+    // Keeps the blocks that the listed messages' chains pass while ReadMessages gathers them, so
+    // that RecoverMessages need not walk them again. Call before ReadMessages.
+    void KeepIndexedBlocks() { m_bKeepIndexed = true; }
+    // True when the messages outside the index are to be listed too: bAsked, or the index is
+    // damaged, or it listed no message of a file that is not empty.
+    [[nodiscard]] bool ShouldRecover(bool bAsked) const;
+    // Scans the open file for the messages that the index does not reach and appends them after
+    // the listed ones, named Rec00001... in file order and marked as recovered. Returns how many.
+    std::int32_t RecoverMessages();
     void Close();
 
     // Sum of the byte counts along the chain that starts at nBlock, modulo 2^32, as far as the
@@ -66,10 +76,13 @@ private:
     // is not wholly in the file.
     bool ReadNode(DbxSource& source, std::uint64_t offset, DbxNodeHeader& header,
                   std::vector<DbxNodeEntry>& entries);
+    // Sets the walks' bounds from the file's size, once.
+    void Prepare(DbxSource& source);
     // Gathers the beginning of the message into the entry's text and sets its size: the bytes of
-    // its whole chain, from the block headers.
-    void Gather(DbxSource& source, listaf& entry);
-    void TakeHeaderLines(listaf& entry, std::int32_t nPosition);
+    // its whole chain, from the block headers, or for a recovered one the bytes the scan found.
+    void Gather(DbxSource& source, listaf& entry, const DbxRecoveredChain* pRecovered = nullptr);
+    // Takes the header lines and names the entry: the prefix and its number in five digits or more.
+    void TakeHeaderLines(listaf& entry, const char* pszPrefix, std::int32_t nNumber);
 
     CQuilloryApp& m_app;
     std::vector<unsigned char> m_gathered;  // one message's beginning, before it goes to its entry
@@ -78,6 +91,9 @@ private:
     std::uint64_t m_nGatherBudget = 0;   // message bytes the file could hold at most
     std::uint64_t m_nBlockBudget = 0;    // blocks the file could hold at most
     std::optional<DbxBlockSet> m_passedBlocks;  // one chain's blocks, reused from chain to chain
+    bool m_bKeepIndexed = false;
+    std::optional<DbxBlockSet> m_indexedBlocks;  // every block the listed messages' chains pass
+    std::int32_t m_nListed = 0;                  // messages listed through the index
 };
 
 // The note shown once when a listing met damage.

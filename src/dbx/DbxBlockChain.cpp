@@ -41,6 +41,42 @@ bool DbxBlockSet::Insert(std::uint64_t offset)
     return true;
 }
 
+bool DbxBlockSet::Contains(std::uint64_t offset) const
+{
+    const std::uint64_t granule = offset >> kGranuleShift;
+    const std::size_t index = static_cast<std::size_t>(granule >> kChunkShift);
+    if (index >= m_chunks.size() || !m_chunks[index])
+        return false;
+    const std::size_t bit = static_cast<std::size_t>(granule & ((1u << kChunkShift) - 1));
+    return ((*m_chunks[index])[bit / 64] >> (bit % 64)) & 1;
+}
+
+bool DbxBlockSet::AnyIn(std::uint64_t begin, std::uint64_t end) const
+{
+    if (begin >= end)
+        return false;
+    const std::uint64_t first = begin >> kGranuleShift;
+    const std::uint64_t last = std::min<std::uint64_t>((end - 1) >> kGranuleShift,
+                                                       (std::uint64_t{m_chunks.size()} << kChunkShift) - 1);
+    constexpr std::uint64_t kChunkBits = std::uint64_t{1} << kChunkShift;
+    for (std::uint64_t granule = first; granule <= last;) {
+        const std::size_t index = static_cast<std::size_t>(granule >> kChunkShift);
+        if (!m_chunks[index]) {
+            granule = (granule | (kChunkBits - 1)) + 1;  // nothing marked in this chunk
+            continue;
+        }
+        const std::size_t bit = static_cast<std::size_t>(granule & (kChunkBits - 1));
+        std::uint64_t word = (*m_chunks[index])[bit / 64] >> (bit % 64);
+        const std::uint64_t span = std::min<std::uint64_t>(64 - bit % 64, last - granule + 1);
+        if (span < 64)
+            word &= (std::uint64_t{1} << span) - 1;
+        if (word)
+            return true;
+        granule += span;
+    }
+    return false;
+}
+
 void DbxBlockSet::Clear()
 {
     for (const std::size_t index : m_touched) {
@@ -52,8 +88,9 @@ void DbxBlockSet::Clear()
     m_touched.clear();
 }
 
-DbxBlockChain::DbxBlockChain(DbxSource& source, std::uint32_t nFirstBlock, DbxBlockSet& passed)
-    : m_source(source), m_passedBlocks(passed), m_nFirst(nFirstBlock)
+DbxBlockChain::DbxBlockChain(DbxSource& source, std::uint32_t nFirstBlock, DbxBlockSet& passed,
+                             DbxChainBlocks accept)
+    : m_source(source), m_passedBlocks(passed), m_nFirst(nFirstBlock), m_accept(accept)
 {
     m_passedBlocks.Clear();
 }
@@ -76,7 +113,7 @@ bool DbxBlockChain::Next()
         return false;
     std::uint64_t offset = m_nFirst;
     if (m_bStarted) {
-        if (m_nNext == 0) {
+        if (m_nNext == 0 || m_nHanded >= m_nStopAfter) {
             m_bEnded = true;
             return false;
         }
@@ -87,8 +124,11 @@ bool DbxBlockChain::Next()
     if (!m_source.ReadExact(offset, bytes, sizeof bytes))
         return Fail();
     const DbxBlockHeader header = ParseBlockHeader(bytes);
-    if (header.nOwnOffset != offset || header.nCount > header.nCapacity)
-        return Fail();  // not a block, or one that claims more than it has room for
+    const bool bLostOffset = header.nOwnOffset != offset;
+    if (bLostOffset && !(m_accept == DbxChainBlocks::AlsoLostOffset && IsLostOffsetBlock(header)))
+        return Fail();  // not a block
+    if (header.nCount > header.nCapacity)
+        return Fail();  // one that claims more than it has room for
     if (!m_passedBlocks.Insert(offset))
         return Fail();  // came back to a block already passed, or lies on top of one
     const std::uint64_t dataOffset = offset + DBX_BLOCK_HEADER_SIZE;
@@ -96,6 +136,7 @@ bool DbxBlockChain::Next()
     if (DBX_BLOCK_HEADER_SIZE + held > m_source.Size() - m_nPassed)
         return Fail();  // longer than the file: its blocks overlap
     m_nPassed += DBX_BLOCK_HEADER_SIZE + held;
+    m_nHanded += held;
     m_nOffset = offset;
     m_nCount = static_cast<std::uint32_t>(held);
     m_nNext = header.nNext;

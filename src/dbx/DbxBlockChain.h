@@ -8,6 +8,10 @@
 //
 // A block whose data runs past the end of the file is still handed out, for the bytes the file
 // holds, and then ends the chain as damaged.
+//
+// A chain that the recovery scan found may also pass blocks that lost their own-offset word (see
+// IsLostOffsetBlock), and may have been cut by the scan before its end: such a walk is told to
+// accept them and where to stop.
 
 #include <array>
 #include <cstdint>
@@ -28,6 +32,11 @@ public:
 
     // Marks the block at offset (inside the file). False when its bit was already marked.
     [[nodiscard]] bool Insert(std::uint64_t offset);
+    // True when a block whose header shares offset's 16 bytes of the file was marked.
+    [[nodiscard]] bool Contains(std::uint64_t offset) const;
+    // True when a block was marked whose header starts in [begin, end), or shares the 16 bytes of
+    // the file that begin or end - 1 lie in.
+    [[nodiscard]] bool AnyIn(std::uint64_t begin, std::uint64_t end) const;
     // Forgets every block, for the next chain; costs what the last chain touched.
     void Clear();
 
@@ -40,15 +49,22 @@ private:
     std::vector<std::unique_ptr<Chunk>> m_spare;   // cleared chunks kept for the next chain
 };
 
+// Which blocks a chain may pass: only those that name their own offset, or also lost-offset ones.
+enum class DbxChainBlocks { Verified, AlsoLostOffset };
+
 class DbxBlockChain {
 public:
     // A chain that records the blocks it passes in passed, which it clears first; passed must be
     // made for this file. Reusing one set spares a walk of many short chains its allocations.
-    DbxBlockChain(DbxSource& source, std::uint32_t nFirstBlock, DbxBlockSet& passed);
+    DbxBlockChain(DbxSource& source, std::uint32_t nFirstBlock, DbxBlockSet& passed,
+                  DbxChainBlocks accept = DbxChainBlocks::Verified);
     // The same, with a set of its own.
     DbxBlockChain(DbxSource& source, std::uint32_t nFirstBlock);
     DbxBlockChain(const DbxBlockChain&) = delete;
     DbxBlockChain& operator=(const DbxBlockChain&) = delete;
+
+    // Ends the chain, undamaged, once blocks holding this many message bytes have been handed out.
+    void StopAfter(std::uint64_t nBytes) { m_nStopAfter = nBytes; }
 
     // Moves to the first block, then to each next one. Returns false when the chain has ended;
     // Damaged() then says whether it ended because of damage.
@@ -68,7 +84,10 @@ private:
     std::optional<DbxBlockSet> m_ownSet;
     DbxBlockSet& m_passedBlocks;
     std::uint32_t m_nFirst;
+    DbxChainBlocks m_accept = DbxChainBlocks::Verified;
     std::uint64_t m_nPassed = 0;         // headers and data of the blocks handed out
+    std::uint64_t m_nHanded = 0;         // message bytes handed out
+    std::uint64_t m_nStopAfter = UINT64_MAX;
     std::uint64_t m_nOffset = 0;
     std::uint32_t m_nCount = 0;
     std::uint32_t m_nNext = 0;

@@ -22,6 +22,7 @@ inline constexpr std::size_t DBX_RECORD_FIXED_SIZE = 12;      // own offset, len
 inline constexpr std::size_t DBX_SLOT_SIZE = 4;
 inline constexpr std::size_t DBX_BLOCK_HEADER_SIZE = 16;
 inline constexpr std::uint8_t DBX_ATTR_DATA_BLOCK = 4;        // the only attribute the reader uses
+inline constexpr std::uint32_t DBX_USUAL_BLOCK_CAPACITY = 0x200;  // data bytes of the usual 0x210-byte block
 
 [[nodiscard]] inline std::uint16_t LoadU16(const unsigned char* p)
 {
@@ -65,6 +66,15 @@ struct DbxSlot {
     bool bDirect = false;             // bit 7: the value is the attribute itself
     std::uint32_t nValue = 0;         // u24
 };
+
+// A block that no longer names its own offset (deleting a message without compacting the folder
+// overwrites that word) but still reads as one: the usual capacity, some data, and full unless it
+// is the last of its chain. Only such blocks are trusted without their own offset.
+[[nodiscard]] inline bool IsLostOffsetBlock(const DbxBlockHeader& header)
+{
+    return header.nCapacity == DBX_USUAL_BLOCK_CAPACITY && header.nCount > 0 && header.nCount <= header.nCapacity &&
+           (header.nNext == 0 || header.nCount == header.nCapacity);
+}
 
 [[nodiscard]] DbxNodeHeader ParseNodeHeader(std::span<const unsigned char, DBX_NODE_HEADER_SIZE> bytes);
 [[nodiscard]] DbxNodeEntry ParseNodeEntry(std::span<const unsigned char, DBX_NODE_ENTRY_SIZE> bytes);

@@ -4,11 +4,16 @@
 
 std::int32_t CQuilloryApp::ListMailFolder()
 {
+    m_nRecoveredCount = -1;
     DBXReader reader(*this, m_pCurrentEntry);
+    if (m_bShowRecovered)
+        reader.KeepIndexedBlocks();
     std::int32_t result = 0;
     if (reader.Open()) {
         if (reader.m_nCount != 0)
             result = reader.ReadMessages();
+        if (result == 0 && reader.ShouldRecover(m_bShowRecovered))
+            m_nRecoveredCount = reader.RecoverMessages();
         reader.Close();
     }
     if (result == 1) {

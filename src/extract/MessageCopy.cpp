@@ -48,6 +48,11 @@ std::string SaveFailureText(SaveResult result, const std::string& strSource, con
     return {};
 }
 
+ListedMessage ListedMessageOf(const listaf& entry)
+{
+    return ListedMessage{entry.m_nRecordOffset, entry.m_nDataOffset, entry.Size(), entry.m_recovery};
+}
+
 bool MayWriteCopyTo(const std::string& strDestination, const FileIdentity& source)
 {
     std::error_code ec;
@@ -102,14 +107,22 @@ SaveResult CopyChainTo(const CFile& folder, std::uint32_t nFirstBlock, AtomicFil
     // Offsets taken when the folder was listed name another message's bytes, or none, once the
     // file has been rewritten: the record must still name the same chain, and the chain must still
     // be as long. One that ends in the damage the listing met is damaged, not changed.
-    if (listed) {
+    const bool bRecovered = listed && listed->recovery != MessageRecovery::None;
+    const bool bPartial = listed && listed->recovery == MessageRecovery::Partial;
+    if (listed && !bRecovered) {
         std::uint32_t nNamed = 0;
         if (ReadMessageRecord(source, listed->nRecord, nNamed) != DbxRecordKind::Message || nNamed != nFirstBlock)
             return Finish(writer, SaveResult::SourceChanged);
     }
-    DbxBlockChain chain(source, nFirstBlock);
+    DbxBlockSet passed(source.Size());
+    DbxBlockChain chain(source, nFirstBlock, passed, bPartial ? DbxChainBlocks::AlsoLostOffset : DbxChainBlocks::Verified);
+    if (bPartial)
+        chain.StopAfter(listed->nSize);
     std::uint64_t copied = 0;
     while (chain.Next()) {
+        // More than the listing found is another message's bytes, or a chain that changed since.
+        if (listed && copied + chain.Count() > listed->nSize)
+            return Finish(writer, SaveResult::SourceChanged);
         std::uint64_t pos = chain.DataOffset();
         std::uint32_t remaining = chain.Count();
         while (remaining > 0) {
@@ -126,7 +139,13 @@ SaveResult CopyChainTo(const CFile& folder, std::uint32_t nFirstBlock, AtomicFil
     }
     if (listed && copied != listed->nSize)
         return Finish(writer, SaveResult::SourceChanged);
-    return Finish(writer, chain.Damaged() ? SaveResult::SourceIncomplete : SaveResult::Saved);
+    // A partial message was listed as what could be recovered, damage included; a complete one
+    // the listing followed to its end, so damage now means the file changed.
+    if (bPartial)
+        return Finish(writer, SaveResult::Saved);
+    if (chain.Damaged())
+        return Finish(writer, bRecovered ? SaveResult::SourceChanged : SaveResult::SourceIncomplete);
+    return Finish(writer, SaveResult::Saved);
 }
 
 SaveResult CopyFileTo(CFile& source, AtomicFileWriter& writer)

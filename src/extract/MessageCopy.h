@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+#include "model/listax.h"
 #include "platform/AtomicFile.h"
 #include "platform/File.h"
 
@@ -23,10 +24,16 @@ enum class SaveResult {
 
 // A folder message as the listing found it: the save checks that the file still holds it there.
 struct ListedMessage {
-    std::uint32_t nRecord = 0;      // its record
+    std::uint32_t nRecord = 0;      // its record (none for a recovered message)
     std::uint32_t nFirstBlock = 0;  // the first data block that record named
     std::uint64_t nSize = 0;        // the bytes its chain held
+    // A recovered message has no record to check; its chain is walked as the scan walked it, a
+    // partial one through blocks that lost their own offset and no further than nSize bytes.
+    MessageRecovery recovery = MessageRecovery::None;
 };
+
+// The listed message of a folder-message entry.
+[[nodiscard]] ListedMessage ListedMessageOf(const listaf& entry);
 
 // What the user is told when a save ended with result: "" for Saved, else one line naming the
 // file concerned ("Error on opening file %s" for a refused destination).
@@ -34,8 +41,9 @@ struct ListedMessage {
                                           const std::string& strDestination);
 
 // Saves the listed message of the open mail-folder file folder. Nothing is written unless the
-// file still holds, where the listing found it, a record that names the same first block and a
-// chain of the same size; a file changed since gives SourceChanged. options say whether a file at
+// file still holds, where the listing found it, a record that names the same first block (for a
+// message listed through the index) and a chain of the same size; a file changed since gives
+// SourceChanged. A partial recovered message is saved as far as it was recovered. options say whether a file at
 // the destination is replaced (the default) or kept.
 [[nodiscard]] SaveResult SaveChainAs(const CFile& folder, const ListedMessage& message, const std::string& strDestination,
                                      AtomicWriteOptions options = {});

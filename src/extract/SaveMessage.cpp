@@ -69,8 +69,7 @@ std::int32_t CQuilloryApp::SaveFolderMessage(listaf* pEntry)
         return 0;
     // A folder message remembers the directory before its destination is opened.
     WriteSetting("SaveDir", m_strSaveDir);
-    const ListedMessage listed{pEntry->m_nRecordOffset, pEntry->m_nDataOffset, pEntry->Size()};
-    Report(*this, SaveChainAs(source, listed, *destination, options), m_strCurrentDir, *destination);
+    Report(*this, SaveChainAs(source, ListedMessageOf(*pEntry), *destination, options), m_strCurrentDir, *destination);
     return 0;
 }
 

@@ -23,6 +23,7 @@ std::int32_t CQuilloryApp::ScanDirectory()
 {
     if (m_pEntries)
         DeleteAllEntries();
+    m_nRecoveredCount = -1;
     std::int32_t n = 0;
 
     DirectoryReader reader;

@@ -43,6 +43,14 @@ public:
     void* m_pData = nullptr;
 };
 
+// How a folder message was found: through the folder's index, or by scanning the file for the
+// messages the index does not reach.
+enum class MessageRecovery : std::uint8_t {
+    None,      // listed through the index
+    Complete,  // found by the scan, its chain followed from its start to its end
+    Partial,   // found by the scan, but not the whole chain could be followed: part of a message
+};
+
 // The four header lines of a message as found in it: not trimmed, not escaped, codes not replaced.
 // An empty string where the line was not found.
 struct RawHeaderLines {
@@ -83,8 +91,9 @@ public:
     // The gathered beginning of a folder message, followed by two zero bytes, while the reader
     // takes its header lines from it; empty otherwise and afterwards.
     std::vector<unsigned char> m_hText;
-    std::uint32_t m_nRecordOffset = 0;
+    std::uint32_t m_nRecordOffset = 0;  // 0 for a recovered message: no record names it
     std::uint32_t m_nDataOffset = 0;
+    MessageRecovery m_recovery = MessageRecovery::None;
     // Only when the application keeps raw header lines (m_bKeepRawHeaders): a listing of many
     // messages should not pay for a second copy of every line it never shows.
     std::unique_ptr<RawHeaderLines> m_pRawLines;

@@ -147,11 +147,11 @@ TEST_F(CliTest, ListsADirectoryAsSortedJsonLinesWithEveryByte)
 
 TEST_F(CliTest, HelpVersionAndWrongUsage)
 {
-    const std::string all = "usage: quillory-cli list PATH [--sort entry|from|to|subject]\n"
-                            "       quillory-cli extract PATH OUTDIR [NAME ...] [--overwrite]\n"
+    const std::string all = "usage: quillory-cli list PATH [--sort entry|from|to|subject] [--recover]\n"
+                            "       quillory-cli extract PATH OUTDIR [NAME ...] [--overwrite] [--recover]\n"
                             "       quillory-cli --help | --version\n";
-    const std::string list = "usage: quillory-cli list PATH [--sort entry|from|to|subject]\n";
-    const std::string extract = "usage: quillory-cli extract PATH OUTDIR [NAME ...] [--overwrite]\n";
+    const std::string list = "usage: quillory-cli list PATH [--sort entry|from|to|subject] [--recover]\n";
+    const std::string extract = "usage: quillory-cli extract PATH OUTDIR [NAME ...] [--overwrite] [--recover]\n";
     struct Case {
         std::string args;
         int status;
@@ -222,6 +222,58 @@ TEST_F(CliTest, FolderMessagesCarryTheirRawHeaderLines)
     EXPECT_EQ(rows[0].at("subject_raw"), "Subject: <b>=20</b>");
     EXPECT_EQ(rows[0].at("date"), "Date: 1 2");
     EXPECT_EQ(rows[0].at("date_raw"), "Date: 1=202");
+}
+
+TEST_F(CliTest, RecoverListsAndExtractsTheMessagesOutsideTheIndex)
+{
+    std::vector<dbxgen::Message> messages;
+    for (std::uint32_t i = 0; i < 3; ++i)
+        messages.push_back(dbxgen::Message{dbxgen::SampleMessage(i, 1500)});
+    messages[1].bUnindexed = true;       // its record taken out of the index
+    messages[2].bUnindexed = true;       // deleted: its blocks lost their own offsets
+    messages[2].nLostOwnOffset = 0;
+    dbxgen::Options options;
+    options.nCountWord = 1;              // nothing missing: the index alone is sound
+    const std::vector<unsigned char> bytes = dbxgen::BuildFolder(messages, options);
+    const std::string folder = dir.Write("Inbox.dbx", std::string(bytes.begin(), bytes.end()));
+
+    CliRun run = RunCli("list '" + folder + "'", dir);
+    EXPECT_EQ(run.status, 0) << run.err;
+    auto rows = ParseLines(run.out);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].size(), 19u);
+    EXPECT_EQ(rows[0].at("recovered"), "false");
+    EXPECT_EQ(rows[0].at("complete"), "true");
+
+    run = RunCli("list '" + folder + "' --recover --sort subject", dir);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    rows = ParseLines(run.out);
+    ASSERT_EQ(rows.size(), 3u);
+    // Sorted by subject: "Invoice 0412 for March #3", "Minutes of the Tuesday meeting #1", "Re: garden club seed order #2".
+    EXPECT_EQ(rows[0].at("name"), "Rec00002");
+    EXPECT_EQ(rows[0].at("recovered"), "true");
+    EXPECT_EQ(rows[0].at("complete"), "false");
+    EXPECT_EQ(rows[0].at("record_offset"), "0");
+    EXPECT_EQ(rows[1].at("name"), "Msg00001");
+    EXPECT_EQ(rows[1].at("recovered"), "false");
+    EXPECT_EQ(rows[2].at("name"), "Rec00001");
+    EXPECT_EQ(rows[2].at("recovered"), "true");
+    EXPECT_EQ(rows[2].at("complete"), "true");
+    EXPECT_EQ(rows[2].at("size"), std::to_string(messages[1].text.size()));
+
+    const std::string out = dir.Sub("out");
+    run = RunCli("extract '" + folder + "' '" + out + "' --recover", dir);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, out + "/Msg00001.eml\n" + out + "/Rec00001.eml\n" + out + "/Rec00002.eml\n");
+    EXPECT_EQ(ReadAll(out + "/Msg00001.eml"), messages[0].text);
+    EXPECT_EQ(ReadAll(out + "/Rec00001.eml"), messages[1].text);
+    EXPECT_EQ(ReadAll(out + "/Rec00002.eml"), messages[2].text);
+
+    // Without --recover a sound folder has no Rec names.
+    run = RunCli("extract '" + folder + "' '" + dir.Sub("out2") + "' Rec00001", dir);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("no message named Rec00001"), std::string::npos);
 }
 
 TEST_F(CliTest, AFullStandardOutputIsAnError)

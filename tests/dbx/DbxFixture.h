@@ -66,6 +66,19 @@ protected:
             subjects.push_back(e->m_strSubject);
         return subjects;
     }
+    // The entries listed through the index, or those found outside it.
+    [[nodiscard]] static std::vector<listaf*> Indexed(const std::vector<listaf*>& entries, bool bIndexed = true)
+    {
+        std::vector<listaf*> kept;
+        for (listaf* e : entries)
+            if ((e->m_recovery == MessageRecovery::None) == bIndexed)
+                kept.push_back(e);
+        return kept;
+    }
+    [[nodiscard]] static std::vector<listaf*> Recovered(const std::vector<listaf*>& entries)
+    {
+        return Indexed(entries, false);
+    }
     TempDir dir;
     std::string path;
     RecordingMessageBox box;

@@ -148,7 +148,8 @@ TEST_F(DbxIndexTest, TheRunIsKeptWhenItHoldsAsManyAsTheCountWordSays)
     EXPECT_EQ(entries.front()->m_strSubject, "Subject: 1");
 }
 
-// Damaged files: whatever is wrong, listing ends, lists what can be read and says so once.
+// Damaged files: whatever is wrong, listing ends, lists what can be read and says so once. The
+// damage starts a scan, which finds the chains the index no longer reaches.
 TEST_F(DbxIndexTest, DamagedFilesListWhatCanBeReadAndSaySoOnce)
 {
     const std::vector<unsigned char> good = BuildFolder(Numbered(4));
@@ -164,25 +165,28 @@ TEST_F(DbxIndexTest, DamagedFilesListWhatCanBeReadAndSaySoOnce)
         const char* what;
         std::function<void(std::vector<unsigned char>&)> damage;
         std::size_t listed;
+        std::size_t recovered;
     };
     const auto put32 = [](std::vector<unsigned char>& b, std::uint32_t at, std::uint32_t v) {
         for (int i = 0; i < 4; ++i)
             b[at + i] = static_cast<unsigned char>(v >> (8 * i));
     };
     const Case cases[] = {
-        {"shorter than the file header", [](auto& b) { b.resize(100); }, 0},
-        {"empty file", [](auto& b) { b.clear(); }, 0},
-        {"first node and root past the end", [&](auto& b) { put32(b, 0x30, 0xFFFFFF00); put32(b, 0xE4, 0xFFFFFF00); }, 0},
+        {"shorter than the file header", [](auto& b) { b.resize(100); }, 0, 0},
+        {"empty file", [](auto& b) { b.clear(); }, 0, 0},
+        {"first node and root past the end", [&](auto& b) { put32(b, 0x30, 0xFFFFFF00); put32(b, 0xE4, 0xFFFFFF00); }, 0, 4},
         {"node claims more entries than the file holds",
-         [&](auto& b) { b[firstNode + 0x11] = 255; b.resize(firstNode + 24 + 12 * 10); }, 4},
-        {"record offset past the end", [&](auto& b) { put32(b, firstNode + 24 + 12, 0x7FFFFFF0); }, 3},
+         [&](auto& b) { b[firstNode + 0x11] = 255; b.resize(firstNode + 24 + 12 * 10); }, 4, 0},
+        {"record offset past the end", [&](auto& b) { put32(b, firstNode + 24 + 12, 0x7FFFFFF0); }, 3, 1},
+        // The block's only data is gone: nothing to find.
         {"block chain loops back to itself",
-         [&](auto& b) { put32(b, block2 + 8, 0); put32(b, block2 + 12, block2); }, 4},
-        {"block chain leaves the file", [&](auto& b) { put32(b, block2 + 12, 0xFFFFFFF0); }, 4},
+         [&](auto& b) { put32(b, block2 + 8, 0); put32(b, block2 + 12, block2); }, 4, 0},
+        {"block chain leaves the file", [&](auto& b) { put32(b, block2 + 12, 0xFFFFFFF0); }, 4, 0},
+        // The record names no block: listed empty, while its chain is found outside the index.
         {"data attribute past the end", [&](auto& b) { b[record2 + 12 + 8] = 0x84; b[record2 + 12 + 9] = 0xFF;
-                                                       b[record2 + 12 + 10] = 0xFF; b[record2 + 12 + 11] = 0xFF; }, 4},
-        {"block count runs past the end", [&](auto& b) { put32(b, block4 + 8, 0x7FFFFFFF); }, 4},
-        {"file cut inside the index", [&](auto& b) { b.resize(firstNode + 24 + 12 * 2 + 5); }, 2},
+                                                       b[record2 + 12 + 10] = 0xFF; b[record2 + 12 + 11] = 0xFF; }, 4, 1},
+        {"block count runs past the end", [&](auto& b) { put32(b, block4 + 8, 0x7FFFFFFF); }, 4, 0},
+        {"file cut inside the index", [&](auto& b) { b.resize(firstNode + 24 + 12 * 2 + 5); }, 2, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -190,13 +194,14 @@ TEST_F(DbxIndexTest, DamagedFilesListWhatCanBeReadAndSaySoOnce)
         c.damage(bytes);
         box.messages.clear();
         const auto entries = List(bytes);
-        EXPECT_EQ(entries.size(), c.listed);
+        EXPECT_EQ(Indexed(entries).size(), c.listed);
+        EXPECT_EQ(Recovered(entries).size(), c.recovered);
         EXPECT_EQ(Texts(), std::vector<std::string>{DamagedFolderText(path)});
     }
 }
 
 // A folder whose index lists fewer messages than its count word says is damaged, however the walk
-// ended.
+// ended; the scan finds the rest, and nothing twice.
 TEST_F(DbxIndexTest, AnIndexThatLosesMessagesIsReportedAsDamaged)
 {
     dbxgen::Options options;
@@ -223,9 +228,14 @@ TEST_F(DbxIndexTest, AnIndexThatLosesMessagesIsReportedAsDamaged)
         c.damage(bytes);
         box.messages.clear();
         const auto entries = List(bytes);
-        EXPECT_GT(entries.size(), 0u);
-        EXPECT_LT(entries.size(), 300u);
+        EXPECT_GT(Indexed(entries).size(), 0u);
+        EXPECT_LT(Indexed(entries).size(), 300u);
         EXPECT_EQ(Texts(), std::vector<std::string>{DamagedFolderText(path)});
+        std::vector<std::string> subjects = Subjects(entries);
+        std::sort(subjects.begin(), subjects.end());
+        std::vector<std::string> all = Range(1, 300);
+        std::sort(all.begin(), all.end());
+        EXPECT_EQ(subjects, all);
     }
 }
 
@@ -246,8 +256,9 @@ TEST_F(DbxIndexTest, ALoopingOrBrokenTreeEndsAndKeepsWhatItFound)
     patch.Bytes() = looping;
     patch.Put32(root + 24 + 12 * (patch.Bytes()[root + 0x11] - 1) + 4, root);
     auto entries = List(patch.Bytes());
-    EXPECT_GT(entries.size(), 1u);
-    EXPECT_LT(entries.size(), 30u);
+    EXPECT_GT(Indexed(entries).size(), 1u);
+    EXPECT_LT(Indexed(entries).size(), 30u);
+    EXPECT_EQ(entries.size(), 30u);  // the scan finds the others
     EXPECT_EQ(Texts(), std::vector<std::string>{DamagedFolderText(path)});
     ASSERT_NE(lastChild, 0u);
 
@@ -256,9 +267,11 @@ TEST_F(DbxIndexTest, ALoopingOrBrokenTreeEndsAndKeepsWhatItFound)
     patch.Bytes() = good;
     patch.Put32(root + 0x08, 0xFFFFFF00);
     entries = List(patch.Bytes());
-    EXPECT_GT(entries.size(), 1u);
-    EXPECT_LT(entries.size(), 30u);
-    EXPECT_EQ(entries.back()->m_strSubject, "Subject: 30");
+    const auto indexed = Indexed(entries);
+    EXPECT_GT(indexed.size(), 1u);
+    EXPECT_LT(indexed.size(), 30u);
+    EXPECT_EQ(indexed.back()->m_strSubject, "Subject: 30");
+    EXPECT_EQ(entries.size(), 30u);
     EXPECT_EQ(Texts(), std::vector<std::string>{DamagedFolderText(path)});
 }
 

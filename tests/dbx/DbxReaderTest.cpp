@@ -51,14 +51,33 @@ TEST_F(DbxReaderTest, ListsEachMessageWithItsFieldsInIndexOrder)
 
 TEST_F(DbxReaderTest, CountWordZeroListsNothingAndLeavesTheCounterAlone)
 {
+    dbxgen::Options options;
+    options.nCountWord = 0;
+    app.m_nItemCount = 7;
+    EXPECT_TRUE(List(BuildFolder({}, options)).empty());
+    EXPECT_EQ(app.m_nItemCount, 7);
+    EXPECT_EQ(app.m_nRecoveredCount, 0);  // the file was scanned, and holds no message
+    EXPECT_TRUE(box.messages.empty());
+    EXPECT_TRUE(status.texts.empty());
+}
+
+// The count word keeps the index from being read; the messages in the file are found by the scan.
+TEST_F(DbxReaderTest, CountWordZeroListsTheMessagesTheFileHoldsAsRecovered)
+{
     std::vector<Message> messages{Small("a"), Small("b")};
     dbxgen::Options options;
     options.nCountWord = 0;
     app.m_nItemCount = 7;
-    EXPECT_TRUE(List(BuildFolder(messages, options)).empty());
-    EXPECT_EQ(app.m_nItemCount, 7);
+    const auto entries = List(BuildFolder(messages, options));
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(Subjects(entries), (std::vector<std::string>{"Subject: a", "Subject: b"}));
+    EXPECT_EQ(entries[0]->m_strName, "Rec00001");
+    EXPECT_EQ(entries[1]->m_strName, "Rec00002");
+    EXPECT_EQ(entries[1]->m_recovery, MessageRecovery::Complete);
+    EXPECT_EQ(app.m_nItemCount, 2);
+    EXPECT_EQ(app.m_nRecoveredCount, 2);
     EXPECT_TRUE(box.messages.empty());
-    EXPECT_TRUE(status.texts.empty());
+    EXPECT_EQ(status.texts, (std::vector<std::string>{"Reading 0", "Reading 1"}));
 }
 
 TEST_F(DbxReaderTest, RecordsThatNameNoMessageAreLeftOutWithoutGapsInTheNames)
@@ -67,13 +86,19 @@ TEST_F(DbxReaderTest, RecordsThatNameNoMessageAreLeftOutWithoutGapsInTheNames)
     messages[1].bWrongOwnOffset = true;
     messages[3].bNoSlots = true;
     const auto entries = List(BuildFolder(messages));
-    ASSERT_EQ(entries.size(), 3u);
-    EXPECT_EQ(Subjects(entries), (std::vector<std::string>{"Subject: a", "Subject: b", "Subject: c"}));
-    EXPECT_EQ(entries[1]->m_strName, "Msg00002");
-    EXPECT_EQ(entries[2]->m_strName, "Msg00003");
-    EXPECT_EQ(app.m_nItemCount, 3);
-    // The count word says 5: the two left out are missing messages.
+    const auto indexed = Indexed(entries);
+    ASSERT_EQ(indexed.size(), 3u);
+    EXPECT_EQ(Subjects(indexed), (std::vector<std::string>{"Subject: a", "Subject: b", "Subject: c"}));
+    EXPECT_EQ(indexed[1]->m_strName, "Msg00002");
+    EXPECT_EQ(indexed[2]->m_strName, "Msg00003");
+    // The count word says 5: the two left out are missing messages, so the file is scanned, and
+    // their chains, which no record names, are found after the others.
     EXPECT_EQ(Texts(), std::vector<std::string>{DamagedFolderText(path)});
+    ASSERT_EQ(entries.size(), 5u);
+    EXPECT_EQ(Subjects(Recovered(entries)), (std::vector<std::string>{"Subject: dropped-own", "Subject: dropped-slots"}));
+    EXPECT_EQ(entries[3]->m_strName, "Rec00001");
+    EXPECT_EQ(entries[4]->m_strName, "Rec00002");
+    EXPECT_EQ(app.m_nItemCount, 5);
 }
 
 TEST_F(DbxReaderTest, RecordsWithoutDataAttributeHideOnlyThemselves)
@@ -85,7 +110,8 @@ TEST_F(DbxReaderTest, RecordsWithoutDataAttributeHideOnlyThemselves)
         bool bDamaged;              // else "No message in this place!"
     };
     const Case cases[] = {
-        {"one among messages is left out as damage", {false, true, false}, {"Subject: 1", "Subject: 3"}, true},
+        // Left out of the index, its chain is found by the scan that the damage starts.
+        {"one among messages is left out as damage", {false, true, false}, {"Subject: 1", "Subject: 3", "Subject: 2"}, true},
         {"a folder of header records only holds no message", {true, true, true}, {}, false},
     };
     for (const Case& c : cases) {

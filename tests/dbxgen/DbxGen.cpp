@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <set>
 
 namespace dbxgen {
 
@@ -59,7 +60,7 @@ std::uint32_t Builder::AddMessage(const Message& message, std::uint32_t nIndex)
     for (std::size_t i = 0; i < counts.size(); ++i) {
         const std::uint32_t here = Tell();
         const std::uint32_t next = i + 1 < counts.size() ? here + 16 + counts[i] : 0;
-        Append32(m_bytes, here);
+        Append32(m_bytes, message.nLostOwnOffset.value_or(here));
         Append32(m_bytes, size);  // capacity: the data bytes the block has room for
         Append32(m_bytes, counts[i]);
         Append32(m_bytes, next);
@@ -116,6 +117,16 @@ std::uint32_t Builder::FirstBlockOf(std::uint32_t nRecord) const
         return (m_bytes.at(at) & 0x80) ? value : Get32(nRecord + 12 + 4 * n + value);
     }
     return 0;
+}
+
+std::vector<std::uint32_t> Builder::ChainOf(std::uint32_t nFirst) const
+{
+    std::vector<std::uint32_t> blocks;
+    std::set<std::uint32_t> seen;
+    for (std::uint32_t at = nFirst; at != 0 && std::uint64_t{at} + 16 <= m_bytes.size() && seen.insert(at).second;
+         at = Get32(at + 12))
+        blocks.push_back(at);
+    return blocks;
 }
 
 std::uint32_t Builder::AddNode(const Node& node)
@@ -210,21 +221,40 @@ Node NodeOf(const Plan& plan, const std::vector<std::uint32_t>& records)
 
 } // namespace
 
-std::vector<unsigned char> BuildFolder(const std::vector<Message>& messages, const Options& options)
+std::vector<unsigned char> BuildFolder(const std::vector<Message>& messages, const Options& options, FolderMap* map)
 {
     Builder builder(options.nHeaderSize);
-    const std::uint32_t count = static_cast<std::uint32_t>(messages.size());
+    // The tree's positions are those of the indexed messages alone.
+    std::vector<std::uint32_t> indexed;
+    for (std::uint32_t i = 0; i < messages.size(); ++i)
+        if (!messages[i].bUnindexed)
+            indexed.push_back(i);
+    const std::uint32_t count = static_cast<std::uint32_t>(indexed.size());
     const std::uint32_t perNode = std::clamp<std::uint32_t>(options.nEntriesPerNode, 1, 51);
     std::uint32_t height = 1;
     while (Capacity(height, perNode) < count)
         ++height;
     std::unique_ptr<Plan> root = MakePlan(0, count, height, perNode);
     std::vector<std::uint32_t> records(count, 0);
+    FolderMap where;
+    where.records.resize(messages.size());
+    where.firstBlocks.resize(messages.size());
+    // Writes message i, after the messages left out of the index that come before it.
+    std::uint32_t nextToWrite = 0;
+    const auto writeUpTo = [&](std::uint32_t i) {
+        for (; nextToWrite <= i && nextToWrite < messages.size(); ++nextToWrite) {
+            where.records[nextToWrite] = builder.AddMessage(messages[nextToWrite], nextToWrite);
+            where.firstBlocks[nextToWrite] = builder.FirstBlockOf(where.records[nextToWrite]);
+        }
+        return where.records[i];
+    };
 
     std::vector<Plan*> written;  // nodes, in the order they were written
     if (options.layout == Layout::Packed) {
         for (std::uint32_t i = 0; i < count; ++i)
-            records[i] = builder.AddMessage(messages[i], i);
+            records[i] = writeUpTo(indexed[i]);
+        if (!messages.empty())
+            writeUpTo(static_cast<std::uint32_t>(messages.size() - 1));
         // Level by level from the leaves up; within a level left to right.
         std::vector<std::vector<Plan*>> levels(height);
         std::function<void(Plan*, std::uint32_t)> collect = [&](Plan* p, std::uint32_t depth) {
@@ -251,7 +281,7 @@ std::vector<unsigned char> BuildFolder(const std::vector<Message>& messages, con
             if (!p->children.empty())
                 write(p->children[0].get());
             for (std::size_t i = 0; i < p->messages.size(); ++i) {
-                records[p->messages[i]] = builder.AddMessage(messages[p->messages[i]], p->messages[i]);
+                records[p->messages[i]] = writeUpTo(indexed[p->messages[i]]);
                 if (!p->children.empty())
                     write(p->children[i + 1].get());
             }
@@ -259,6 +289,8 @@ std::vector<unsigned char> BuildFolder(const std::vector<Message>& messages, con
             written.push_back(p);
         };
         write(root.get());
+        if (!messages.empty())
+            writeUpTo(static_cast<std::uint32_t>(messages.size() - 1));
         for (Plan* p : written)
             builder.SetNode(p->offset, NodeOf(*p, records));
     }
@@ -268,6 +300,13 @@ std::vector<unsigned char> BuildFolder(const std::vector<Message>& messages, con
     builder.SetFirstNode(leftmost->offset);
     builder.SetRoot(root->offset);
     builder.SetCount(options.nCountWord.value_or(count));
+    for (const Plan* p : written) {
+        where.nodes.push_back(p->offset);
+        if (options.bZeroIndex)
+            std::fill_n(builder.Bytes().begin() + p->offset, kNodeSize, 0);
+    }
+    if (map)
+        *map = std::move(where);
     return std::move(builder.Bytes());
 }
 

@@ -2,7 +2,8 @@
 // Writes mail-folder files for tests, benchmarks, the fuzzer's seeds and the demo samples: the
 // layout the reader relies on, with switches for every case worth testing (records that name no
 // message, an indirect or missing data-block attribute, empty blocks in a chain, index trees of
-// any depth laid out packed or scattered between the messages, damaged variants by patching).
+// any depth laid out packed or scattered between the messages, messages the index does not name or
+// that were deleted, a zeroed index, damaged variants by patching).
 
 #include <cstdint>
 #include <optional>
@@ -25,6 +26,9 @@ struct Message {
     bool bWrongOwnOffset = false;       // the record's first word is not its offset
     bool bNoSlots = false;              // the record has no slots at all
     bool bEmptyBlockAfterFirst = false; // a block of 0 bytes follows the first block
+    bool bUnindexed = false;            // written with its record, but the index does not name it
+    // Every block's own-offset word holds this instead, as deleting a message leaves its blocks.
+    std::optional<std::uint32_t> nLostOwnOffset = std::nullopt;
 };
 
 struct NodeEntry {
@@ -65,6 +69,9 @@ public:
     void SetRoot(std::uint32_t offset) { Put32(0xE4, offset); }
     // The first data block of the message whose record is at nRecord (follows attribute 4).
     [[nodiscard]] std::uint32_t FirstBlockOf(std::uint32_t nRecord) const;
+    // The blocks of the chain that starts at nFirst, by their next words, until a next of 0, a
+    // block outside the image or one met before.
+    [[nodiscard]] std::vector<std::uint32_t> ChainOf(std::uint32_t nFirst) const;
 
     [[nodiscard]] std::vector<unsigned char>& Bytes() { return m_bytes; }
     [[nodiscard]] const std::vector<unsigned char>& Bytes() const { return m_bytes; }
@@ -83,12 +90,22 @@ struct Options {
     std::uint32_t nEntriesPerNode = 51;       // the most a 636-byte node holds
     std::optional<std::uint32_t> nCountWord;  // default: the number of messages
     std::uint32_t nHeaderSize = 0x24BC;       // smaller makes small seeds for the fuzzer
+    bool bZeroIndex = false;                  // every index node zeroed once written
+};
+
+// Where BuildFolder put things, in the order of the messages given.
+struct FolderMap {
+    std::vector<std::uint32_t> records;
+    std::vector<std::uint32_t> firstBlocks;
+    std::vector<std::uint32_t> nodes;  // in the order they were written
 };
 
 // A whole folder whose index tree lists the messages in order. The first node (header 0x30) is the
 // leftmost leaf and each node's 0x0C names its parent, as in real folders, so a packed folder of
 // two levels is one run of nodes, and a deeper or scattered one is not.
-[[nodiscard]] std::vector<unsigned char> BuildFolder(const std::vector<Message>& messages, const Options& options = {});
+// Messages marked bUnindexed are written in their place among the others but left out of the tree.
+[[nodiscard]] std::vector<unsigned char> BuildFolder(const std::vector<Message>& messages, const Options& options = {},
+                                                     FolderMap* map = nullptr);
 
 // A made-up, realistic message (no real people): header lines after a Return-Path line, a blank
 // line, and a body padded to about nBodyBytes.

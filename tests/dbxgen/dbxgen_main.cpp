@@ -12,7 +12,10 @@ int Usage()
 {
     std::cerr << "usage: quillory-dbxgen OUT.dbx [--messages N] [--body BYTES] [--block BYTES]\n"
                  "                       [--layout packed|scattered] [--per-node N]\n"
-                 "                       [--header BYTES]\n";
+                 "                       [--header BYTES] [--zero-index]\n"
+                 "                       [--unindexed-every N] [--deleted-every N]\n"
+                 "--zero-index zeroes every index node; --unindexed-every N leaves every Nth message\n"
+                 "out of the index; --deleted-every N also overwrites its blocks' own-offset words.\n";
     return 2;
 }
 
@@ -24,6 +27,8 @@ int main(int argc, char** argv)
     std::uint32_t count = 20;
     std::size_t body = 600;
     std::uint32_t block = 512;
+    std::uint32_t unindexedEvery = 0;
+    std::uint32_t deletedEvery = 0;
     dbxgen::Options options;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -36,6 +41,12 @@ int main(int argc, char** argv)
             block = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
         else if (arg == "--header" && hasValue)
             options.nHeaderSize = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+        else if (arg == "--zero-index")
+            options.bZeroIndex = true;
+        else if (arg == "--unindexed-every" && hasValue)
+            unindexedEvery = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+        else if (arg == "--deleted-every" && hasValue)
+            deletedEvery = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
         else if (arg == "--per-node" && hasValue)
             options.nEntriesPerNode = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
         else if (arg == "--layout" && hasValue) {
@@ -57,6 +68,10 @@ int main(int argc, char** argv)
     for (std::uint32_t i = 0; i < count; ++i) {
         messages[i].text = dbxgen::SampleMessage(i, body);
         messages[i].nBlockSize = block;
+        messages[i].bUnindexed = (unindexedEvery && (i + 1) % unindexedEvery == 0) ||
+                                 (deletedEvery && (i + 1) % deletedEvery == 0);
+        if (deletedEvery && (i + 1) % deletedEvery == 0)
+            messages[i].nLostOwnOffset = 0;
     }
     if (!dbxgen::WriteFile(out, dbxgen::BuildFolder(messages, options))) {
         std::cerr << "quillory-dbxgen: cannot write " << out << "\n";

@@ -131,7 +131,7 @@ TEST_F(ExtractCommandTest, WrongUsageAndUnreadableFolders)
         const char* says;
     };
     const Case cases[] = {
-        {{}, 2, "usage: quillory-cli extract PATH OUTDIR [NAME ...] [--overwrite]\n"},
+        {{}, 2, "usage: quillory-cli extract PATH OUTDIR [NAME ...] [--overwrite] [--recover]\n"},
         {{folder}, 2, "usage:"},
         {{folder, out, "--force"}, 2, "usage:"},
         {{dir.Path(), out}, 1, "is a directory"},

@@ -399,3 +399,29 @@ TEST_F(SaveTest, MessageFilesAreCopiedWhole)
     EXPECT_TRUE(box.messages.empty());
     EXPECT_EQ(settings->QueryValue("SaveDir"), out + "/");
 }
+
+// A recovered message is saved from the dialog like the others: the deleted one as far as it
+// could be recovered, which here is the whole of it.
+TEST_F(SaveTest, RecoveredMessagesAreSavedAsTheyWereFound)
+{
+    std::vector<dbxgen::Message> messages{OfLength(1200, "kept"), OfLength(3000, "deleted")};
+    messages[1].bUnindexed = true;
+    messages[1].nLostOwnOffset = 0x12345678;
+    dbxgen::Options options;
+    options.nCountWord = 0;  // says empty: the scan starts by itself
+    folderBytes = AsString(dbxgen::BuildFolder(messages, options));
+    folderPath = dir.Write("Inbox.dbx", folderBytes);
+    const auto entries = ListFolderFile(app, folderPath);
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[1]->m_strName, "Rec00002");
+    EXPECT_EQ(entries[1]->m_recovery, MessageRecovery::Partial);
+    for (const listaf* entry : entries) {
+        SCOPED_TRACE(entry->m_strName);
+        dialog.answer = out + "/" + entry->m_strName + ".eml";
+        app.SaveFolderMessage(const_cast<listaf*>(entry));
+        EXPECT_EQ(dialog.requests.back().strInitialName, entry->m_strName);
+    }
+    EXPECT_EQ(ReadAll(out + "/Rec00001.eml"), messages[0].text);
+    EXPECT_EQ(ReadAll(out + "/Rec00002.eml"), messages[1].text);
+    EXPECT_TRUE(box.messages.empty());
+}

@@ -81,8 +81,9 @@ TEST(SettingsLockTest, AChangeWaitsForTheLockAndKeepsTheOtherProgramsValues)
         EXPECT_TRUE(bWaited) << "the second program changed the settings without waiting for the lock";
         dir.Write("Quillory/settings", c.written);
         ::close(lockFd);
-        if (bWaited)
+        if (bWaited) {
             ASSERT_EQ(::waitpid(child, &status, 0), child);
+        }
         ASSERT_TRUE(WIFEXITED(status));
         EXPECT_EQ(WEXITSTATUS(status), 0);
         EXPECT_EQ(ReadAll(first.FilePath()), c.expected);

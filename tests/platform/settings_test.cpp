@@ -50,6 +50,40 @@ TEST_F(SettingsTest, ValuesRoundTripThroughANewObject)
     EXPECT_EQ(again.m_strSaveDir, "/tmp/saves");
 }
 
+TEST_F(SettingsTest, RecoveredMessagesAreOffUntilTurnedOnAndThenRemembered)
+{
+    app.ReadSettings();
+    EXPECT_FALSE(app.m_bShowRecovered);
+    EXPECT_EQ(app.SetShowRecovered(true), 1);
+    EXPECT_EQ(store.QueryValue("ShowRecovered"), "1");
+
+    struct Case {
+        const char* stored;
+        bool bShown;
+    };
+    // Only the two values the program writes count; anything else leaves the default.
+    const Case cases[] = {{"1", true}, {"0", false}, {"yes", false}, {"", false}, {"10", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stored);
+        ASSERT_TRUE(store.SetValue("ShowRecovered", c.stored));
+        CQuilloryApp again;
+        again.m_pSettings = &store;
+        EXPECT_EQ(again.ReadSettings(), 1);
+        EXPECT_EQ(again.m_bShowRecovered, c.bShown);
+    }
+    EXPECT_EQ(app.SetShowRecovered(false), 1);
+    EXPECT_EQ(store.QueryValue("ShowRecovered"), "0");
+    EXPECT_TRUE(messages.messages.empty());
+}
+
+TEST(RecoveredStatusTextTest, SaysHowManyWereFoundOutsideTheIndex)
+{
+    EXPECT_EQ(RecoveredStatusText(-1), "");
+    EXPECT_EQ(RecoveredStatusText(0), "No message found outside the index");
+    EXPECT_EQ(RecoveredStatusText(1), "1 message found outside the index");
+    EXPECT_EQ(RecoveredStatusText(12), "12 messages found outside the index");
+}
+
 TEST_F(SettingsTest, SizeLimitsOfReadAndWrite)
 {
     app.ReadSettings();
