@@ -131,88 +131,71 @@ std::optional<RowsRequest> ParseRowsRequest(std::string_view query)
     return request;
 }
 
-std::string ShownText(std::string_view html)
+namespace {
+
+// The byte of the character reference that starts at amp ("&..."), and the index just after it;
+// nullopt when none starts there.
+std::optional<std::pair<char, std::size_t>> ReferenceAt(std::string_view html, std::size_t amp)
 {
-    std::string out;
-    out.reserve(html.size());
+    const std::size_t start = amp + 1;
+    const std::size_t semi = html.find(';', start);
+    // References are short; a ";" far away belongs to something else.
+    if (semi == std::string_view::npos || semi - start > 8)
+        return std::nullopt;
+    const std::string_view name = html.substr(start, semi - start);
+    if (name.size() > 1 && name[0] == '#') {
+        const bool bHex = name[1] == 'x' || name[1] == 'X';
+        const std::string_view digits = name.substr(bHex ? 2 : 1);
+        unsigned value = 0;
+        const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value, bHex ? 16 : 10);
+        if (!digits.empty() && ec == std::errc() && end == digits.data() + digits.size() && value > 0 && value < 256)
+            return std::pair{static_cast<char>(value), semi + 1};
+        return std::nullopt;
+    }
+    for (const Reference& reference : kNamedReferences)
+        if (name == reference.name)
+            return std::pair{reference.byte, semi + 1};
+    return std::nullopt;
+}
+
+void AppendRun(std::string& out, std::string_view run)
+{
+    for (std::size_t zero = run.find('\0'); zero != std::string_view::npos; zero = run.find('\0')) {
+        out.append(run.substr(0, zero));
+        run.remove_prefix(zero + 1);
+    }
+    out.append(run);
+}
+
+void AppendShownText(std::string& out, std::string_view html)
+{
     std::size_t i = 0;
     while (i < html.size()) {
         const std::size_t amp = html.find('&', i);
         if (amp == std::string_view::npos) {
-            out.append(html.substr(i));
+            AppendRun(out, html.substr(i));
             break;
         }
-        out.append(html.substr(i, amp - i));
-        i = amp + 1;
-        const std::size_t semi = html.find(';', i);
-        // References are short; a ";" far away belongs to something else.
-        if (semi == std::string_view::npos || semi - i > 8) {
+        AppendRun(out, html.substr(i, amp - i));
+        const auto reference = ReferenceAt(html, amp);
+        if (!reference) {
             out += '&';
+            i = amp + 1;
             continue;
         }
-        const std::string_view name = html.substr(i, semi - i);
-        std::optional<char> byte;
-        if (name.size() > 1 && name[0] == '#') {
-            const bool bHex = name[1] == 'x' || name[1] == 'X';
-            const std::string_view digits = name.substr(bHex ? 2 : 1);
-            unsigned value = 0;
-            const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value, bHex ? 16 : 10);
-            if (!digits.empty() && ec == std::errc() && end == digits.data() + digits.size() && value > 0 &&
-                value < 256)
-                byte = static_cast<char>(value);
-        } else {
-            for (const Reference& reference : kNamedReferences)
-                if (name == reference.name)
-                    byte = reference.byte;
-        }
-        if (!byte) {
-            out += '&';
-            continue;
-        }
-        out += *byte;
-        i = semi + 1;
+        out += reference->first;
+        i = reference->second;
     }
+}
+
+} // namespace
+
+std::string ShownText(std::string_view html)
+{
+    std::string out;
+    out.reserve(html.size());
+    AppendShownText(out, html);
     return out;
-}
-
-TextMatcher::TextMatcher(std::string_view text)
-{
-    m_folded.reserve(text.size());
-    for (char c : text)
-        m_folded += static_cast<char>(FoldCase(static_cast<unsigned char>(c)));
-}
-
-bool TextMatcher::FoundIn(std::string_view haystack) const
-{
-    if (m_folded.empty())
-        return true;
-    if (haystack.size() < m_folded.size())
-        return false;
-    const auto first = static_cast<unsigned char>(m_folded[0]);
-    const std::size_t lastStart = haystack.size() - m_folded.size();
-    for (std::size_t i = 0; i <= lastStart; ++i) {
-        if (FoldCase(static_cast<unsigned char>(haystack[i])) != first)
-            continue;
-        std::size_t k = 1;
-        while (k < m_folded.size() &&
-               FoldCase(static_cast<unsigned char>(haystack[i + k])) == static_cast<unsigned char>(m_folded[k]))
-            ++k;
-        if (k == m_folded.size())
-            return true;
-    }
-    return false;
-}
-
-bool TextMatcher::Matches(const listaf& entry) const
-{
-    if (FoundIn(entry.m_strName))
-        return true;
-    for (const std::string* field : {&entry.m_strFrom, &entry.m_strTo, &entry.m_strSubject, &entry.m_strDate}) {
-        // Most header lines hold no reference at all and are searched as they are.
-        if (field->find('&') == std::string::npos ? FoundIn(*field) : FoundIn(ShownText(*field)))
-            return true;
-    }
-    return false;
 }
 
 void ListingRows::Reset(std::vector<const listaf*> entries)
@@ -220,6 +203,8 @@ void ListingRows::Reset(std::vector<const listaf*> entries)
     m_all = std::move(entries);
     m_shown.clear();
     m_bFiltered = false;
+    std::string().swap(m_searchText);
+    std::vector<std::uint32_t>().swap(m_searchEnds);
     m_nSelectedBeforeFind = -1;
     m_nSelected = m_all.empty() ? -1 : 0;
     Bump();
@@ -280,6 +265,44 @@ std::string ListingRows::AnswerRowsQuery(std::string_view query) const
     return RowsJson(request->generation, request->from, request->count);
 }
 
+void ListingRows::MakeSearchText()
+{
+    m_searchEnds.reserve(m_all.size());
+    // About what the texts of a message take, so that the block is seldom moved while it grows.
+    m_searchText.reserve(m_all.size() * 192);
+    // The entries lie all over memory, in the order they were read rather than the one shown, so
+    // waiting for each in turn would take most of the time: the next ones are asked for early.
+    constexpr std::size_t kEntriesAhead = 16;
+    constexpr std::size_t kTextsAhead = 8;
+    for (std::size_t i = 0; i < m_all.size(); ++i) {
+        if (i + kEntriesAhead < m_all.size())
+            __builtin_prefetch(m_all[i + kEntriesAhead]);
+        if (i + kTextsAhead < m_all.size()) {
+            const listaf* ahead = m_all[i + kTextsAhead];
+            for (const std::string* field : {&ahead->m_strName, &ahead->m_strFrom, &ahead->m_strTo,
+                                             &ahead->m_strSubject, &ahead->m_strDate})
+                __builtin_prefetch(field->data());
+        }
+        const listaf* entry = m_all[i];
+        AppendRun(m_searchText, entry->m_strName);
+        m_searchText += '\0';
+        for (const std::string* field : {&entry->m_strFrom, &entry->m_strTo, &entry->m_strSubject, &entry->m_strDate}) {
+            AppendShownText(m_searchText, *field);
+            m_searchText += '\0';
+        }
+        m_searchEnds.push_back(static_cast<std::uint32_t>(m_searchText.size()));
+    }
+    for (char& c : m_searchText)
+        c = static_cast<char>(FoldCase(static_cast<unsigned char>(c)));
+    m_searchText.shrink_to_fit();
+}
+
+void ListingRows::PrepareFind()
+{
+    if (m_searchEnds.size() != m_all.size())
+        MakeSearchText();
+}
+
 std::int32_t ListingRows::SetFilter(std::string_view text, bool bMatchable)
 {
     if (text.empty() && bMatchable) {
@@ -296,11 +319,20 @@ std::int32_t ListingRows::SetFilter(std::string_view text, bool bMatchable)
         m_bFiltered = true;
     }
     m_shown.clear();
-    if (bMatchable) {
-        const TextMatcher matcher(text);
-        for (std::size_t i = 0; i < m_all.size(); ++i)
-            if (matcher.Matches(*m_all[i]))
-                m_shown.push_back(static_cast<std::int32_t>(i));
+    if (bMatchable && text.find('\0') == std::string_view::npos) {
+        PrepareFind();
+        std::string folded(text);
+        for (char& c : folded)
+            c = static_cast<char>(FoldCase(static_cast<unsigned char>(c)));
+        // Each entry counts once: after a find in it, the search goes on at the next entry.
+        const std::string_view all(m_searchText);
+        auto end = m_searchEnds.begin();
+        for (std::size_t at = all.find(folded); at != std::string_view::npos; at = all.find(folded, at)) {
+            end = std::upper_bound(end, m_searchEnds.end(), static_cast<std::uint32_t>(at));
+            m_shown.push_back(static_cast<std::int32_t>(end - m_searchEnds.begin()));
+            at = *end;
+            ++end;
+        }
     }
     m_nSelected = m_shown.empty() ? -1 : 0;
     Bump();

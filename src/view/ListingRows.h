@@ -38,23 +38,9 @@ struct RowsRequest {
 [[nodiscard]] std::optional<RowsRequest> ParseRowsRequest(std::string_view query);
 
 // The text a cell shows for the HTML the listing gives it: the character references the header
-// lines and names can carry (&lt; &gt; &amp; &quot; &apos; &nbsp; and numeric ones up to 255)
-// become their bytes; anything else stays as it is.
+// lines can carry (&lt; &gt; &amp; &quot; &apos; &nbsp; and numeric ones from 1 to 255) become
+// their bytes, and zero bytes go, as the page drops them; anything else stays as it is.
 [[nodiscard]] std::string ShownText(std::string_view html);
-
-// Finds a text in bytes: ASCII letters match in either case, every other byte only itself.
-class TextMatcher {
-public:
-    explicit TextMatcher(std::string_view text);
-    // True when haystack contains the text; the empty text is in everything.
-    [[nodiscard]] bool FoundIn(std::string_view haystack) const;
-    // True when the name, From, To, Subject or Date of the entry, as the listing shows them,
-    // contains the text.
-    [[nodiscard]] bool Matches(const listaf& entry) const;
-
-private:
-    std::string m_folded;
-};
 
 class ListingRows {
 public:
@@ -82,10 +68,15 @@ public:
     // The same for the query of a page's request; "[]" for a malformed one.
     [[nodiscard]] std::string AnswerRowsQuery(std::string_view query) const;
 
-    // Find: shows only the rows whose entry matches text, and selects the first of them. A text
-    // no row can show (bMatchable false: it has characters that are no byte) leaves none. The
-    // empty text ends the find and brings back the selection from before it began. Returns Count().
+    // Find: shows only the rows whose name, From, To, Subject or Date, as the listing shows them,
+    // contains text (ASCII letters match in either case, other bytes only themselves), and selects
+    // the first of them. A text no row can show (bMatchable false: it has characters that are no
+    // byte) leaves none. The empty text ends the find and brings back the selection from before it
+    // began. Returns Count().
     std::int32_t SetFilter(std::string_view text, bool bMatchable = true);
+    // Makes ready what a find looks through, which the first find would do (a few hundred
+    // milliseconds for a million entries): best done as the find field opens.
+    void PrepareFind();
     [[nodiscard]] bool IsFiltered() const { return m_bFiltered; }
 
     // The selected row, -1 when nothing is shown.
@@ -97,10 +88,17 @@ public:
 
 private:
     void Bump();
+    void MakeSearchText();
 
     std::vector<const listaf*> m_all;
     std::vector<std::int32_t> m_shown;  // positions in m_all, while a find is on
     bool m_bFiltered = false;
+    // What a find looks through, made at the first find of a listing: for each entry its five
+    // texts as shown, ASCII letters in lower case, each ended by a zero byte (which no shown text
+    // holds, so no text found can run from one into the next). One block is searched many times
+    // faster than the entries' scattered strings, and a keystroke must be answered at once.
+    std::string m_searchText;
+    std::vector<std::uint32_t> m_searchEnds;  // for each entry, where its texts end in m_searchText
     std::int32_t m_nGeneration = 0;
     std::int32_t m_nSelected = -1;
     std::int32_t m_nSelectedBeforeFind = -1;

@@ -74,6 +74,8 @@ public:
     void ActivateSelection();
     void GoUp();
 
+    // The find field has opened: what a find looks through is made ready before the first key.
+    void BeginFind() { m_rows.PrepareFind(); }
     // Find: shows only the rows that contain text (see ListingRows::SetFilter); the empty text
     // shows every row again, scrolled and selected as before the find began. Returns the number
     // of rows shown.

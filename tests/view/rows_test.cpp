@@ -145,6 +145,8 @@ TEST_F(RowsTest, EndingAFindShowsEveryRowAndTheSelectionFromBefore)
     EXPECT_EQ(rows.Selected(), 0);
     EXPECT_EQ(rows.At(0)->m_strName, "m2");
     EXPECT_NE(rows.Generation(), before);
+    EXPECT_EQ(rows.SetFilter("M29"), 1) << "typing on narrows";
+    EXPECT_EQ(rows.SetFilter("m2"), 11) << "taking a letter back widens";
     rows.Move(SelectionMove::End, 5);
     EXPECT_EQ(rows.SetFilter("m2"), 11) << "the same text again";
     EXPECT_EQ(rows.RowOf(rows.All()[25]), 6);
