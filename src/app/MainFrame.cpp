@@ -267,6 +267,7 @@ void CMainFrame::createView()
 
 void CMainFrame::OnFind()
 {
+    m_pView->BeginFind();
     m_pFindBar->show();
     m_pFindField->setFocus(Qt::ShortcutFocusReason);
     m_pFindField->selectAll();
