@@ -24,7 +24,7 @@ struct Geometry {
     std::int32_t rowsPerPage = 1;
 };
 
-Geometry GeometryFor(QPagedPaintDevice& device)
+Geometry GeometryFor(QPaintDevice& device)
 {
     Geometry g;
     g.font = QFont(QStringLiteral("Verdana"));
@@ -118,6 +118,12 @@ std::int32_t ListingPrintPages(QPagedPaintDevice& device, std::int32_t rows)
 std::int32_t PrintListingRows(QPagedPaintDevice& device, const std::string& place,
                               const std::vector<const listaf*>& rows)
 {
+    return PaintListingPages(device, [&device] { device.newPage(); }, place, rows);
+}
+
+std::int32_t PaintListingPages(QPaintDevice& device, const std::function<void()>& newPage, const std::string& place,
+                               const std::vector<const listaf*>& rows)
+{
     const Geometry g = GeometryFor(device);
     const auto count = static_cast<std::int32_t>(rows.size());
     const std::int32_t pages = std::max<std::int32_t>(1, (count + g.rowsPerPage - 1) / g.rowsPerPage);
@@ -130,7 +136,7 @@ std::int32_t PrintListingRows(QPagedPaintDevice& device, const std::string& plac
     const double width = device.width();
     for (std::int32_t page = 0; page < pages; ++page) {
         if (page > 0)
-            device.newPage();
+            newPage();
         painter.drawText(QRectF(0, 0, width, g.rowHeight), Qt::AlignLeft | Qt::AlignVCenter,
                          metrics.elidedText(QString::fromLocal8Bit(place), Qt::ElideMiddle, width));
         const std::int32_t first = page * g.rowsPerPage;

@@ -4,10 +4,12 @@
 // (the icon on its colour, the name, the size and the four header lines as text), one line each.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 class QPagedPaintDevice;
+class QPaintDevice;
 class listaf;
 
 // The number of pages rows take on device.
@@ -17,3 +19,7 @@ class listaf;
 // of pages.
 std::int32_t PrintListingRows(QPagedPaintDevice& device, const std::string& place,
                               const std::vector<const listaf*>& rows);
+
+// The same on any device whose every page has its size; newPage is called between pages.
+std::int32_t PaintListingPages(QPaintDevice& device, const std::function<void()>& newPage, const std::string& place,
+                               const std::vector<const listaf*>& rows);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QPaintEngine>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTcpServer>
@@ -18,10 +19,56 @@
 #include "core/QuilloryApp.h"
 #include "model/listax.h"
 #include "view/HtmlDialogView.h"
+#include "view/ListingPrint.h"
 #include "view/QuilloryView.h"
 #include "view/ResScheme.h"
 
 namespace {
+
+// A sheet of A4 at 300 dots an inch that keeps the text painted on it, page by page.
+class TextRecorder : public QPaintDevice {
+public:
+    std::vector<QStringList> pages{1};
+    QPaintEngine* paintEngine() const override { return &m_engine; }
+
+protected:
+    int metric(PaintDeviceMetric metric) const override
+    {
+        switch (metric) {
+        case PdmWidth: return 2480;
+        case PdmHeight: return 3508;
+        case PdmWidthMM: return 210;
+        case PdmHeightMM: return 297;
+        case PdmDpiX: case PdmDpiY: case PdmPhysicalDpiX: case PdmPhysicalDpiY: return 300;
+        case PdmDepth: return 32;
+        case PdmNumColors: return INT_MAX;
+        case PdmDevicePixelRatio: return 1;
+        case PdmDevicePixelRatioScaled: return static_cast<int>(devicePixelRatioFScale());
+        default: return 0;
+        }
+    }
+
+private:
+    class Engine : public QPaintEngine {
+    public:
+        explicit Engine(TextRecorder& sheet) : m_sheet(sheet) {}
+        bool begin(QPaintDevice*) override { return true; }
+        bool end() override { return true; }
+        void updateState(const QPaintEngineState&) override {}
+        void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+        void drawImage(const QRectF&, const QImage&, const QRectF&, Qt::ImageConversionFlags) override {}
+        void drawRects(const QRectF*, int) override {}
+        void drawLines(const QLineF*, int) override {}
+        void drawPath(const QPainterPath&) override {}
+        void drawPolygon(const QPointF*, int, PolygonDrawMode) override {}
+        void drawTextItem(const QPointF&, const QTextItem& item) override { m_sheet.pages.back() << item.text(); }
+        Type type() const override { return User; }
+
+    private:
+        TextRecorder& m_sheet;
+    };
+    mutable Engine m_engine{*const_cast<TextRecorder*>(this)};
+};
 
 class PageTest : public ::testing::Test {
 protected:
@@ -240,6 +287,30 @@ TEST_F(PageTest, MarkupInHeadersShowsAsTextOnRowsOfOneHeight)
     EXPECT_EQ(Js("Array.from(document.getElementById('puntozero').rows).map(r => r.offsetHeight).join()").toString(),
               QStringLiteral("%1,%1").arg(kListingRowHeight));
     EXPECT_EQ(view->ScriptDialogCount(), 0);
+}
+
+TEST_F(PageTest, PrintingPaintsEveryRowOfTheListingWhateverAFindShows)
+{
+    for (int i = 0; i < 250; ++i)
+        Add(KIND_MESSAGE_FILE, "n" + std::to_string(1000 + i) + ".eml")->m_strSubject = "Subject: a &lt;b&gt;";
+    Open();
+    ASSERT_EQ(view->SetFind(QStringLiteral("n1249")), 1);
+
+    TextRecorder paper;
+    const int pages = PaintListingPages(paper, [&] { paper.pages.emplace_back(); }, "/listed/here", view->Listing().All());
+
+    ASSERT_EQ(static_cast<std::size_t>(pages), paper.pages.size());
+    EXPECT_GT(pages, 1);
+    EXPECT_EQ(paper.pages[0].value(0), "/listed/here");
+    QStringList names;
+    for (const QStringList& page : paper.pages)
+        for (const QString& text : page)
+            if (text.endsWith(QLatin1String(".eml")))
+                names << text;
+    ASSERT_EQ(names.size(), 250);
+    for (int i = 0; i < 250; ++i)
+        EXPECT_EQ(names[i], QStringLiteral("n%1.eml").arg(1000 + i));
+    EXPECT_TRUE(paper.pages[0].contains(QStringLiteral("Subject: a <b>"))) << "as the page shows it";
 }
 
 TEST_F(PageTest, AFileNameShowsLiterallyAndRunsNothing)
