@@ -254,29 +254,24 @@ bool CQuilloryView::HandleKey(const QKeyEvent& event)
 {
     const Qt::KeyboardModifiers modifiers = event.modifiers() & ~Qt::KeypadModifier;
     const bool bPlain = modifiers == Qt::NoModifier;
+    // Home and End go to the ends with Ctrl as well, as they do in a document.
+    const bool bPlainOrCtrl = bPlain || modifiers == Qt::ControlModifier;
+    auto move = [this](SelectionMove to) {
+        MoveSelection(to);
+        return true;
+    };
     switch (event.key()) {
     case Qt::Key_Up:
         if (modifiers == Qt::AltModifier) {
             GoUp();
             return true;
         }
-        if (!bPlain)
-            return false;
-        MoveSelection(SelectionMove::Up);
-        return true;
-    case Qt::Key_Down: if (!bPlain) return false; MoveSelection(SelectionMove::Down); return true;
-    case Qt::Key_PageUp: if (!bPlain) return false; MoveSelection(SelectionMove::PageUp); return true;
-    case Qt::Key_PageDown: if (!bPlain) return false; MoveSelection(SelectionMove::PageDown); return true;
-    case Qt::Key_Home:
-        if (!bPlain && modifiers != Qt::ControlModifier)
-            return false;
-        MoveSelection(SelectionMove::Home);
-        return true;
-    case Qt::Key_End:
-        if (!bPlain && modifiers != Qt::ControlModifier)
-            return false;
-        MoveSelection(SelectionMove::End);
-        return true;
+        return bPlain && move(SelectionMove::Up);
+    case Qt::Key_Down: return bPlain && move(SelectionMove::Down);
+    case Qt::Key_PageUp: return bPlain && move(SelectionMove::PageUp);
+    case Qt::Key_PageDown: return bPlain && move(SelectionMove::PageDown);
+    case Qt::Key_Home: return bPlainOrCtrl && move(SelectionMove::Home);
+    case Qt::Key_End: return bPlainOrCtrl && move(SelectionMove::End);
     case Qt::Key_Return:
     case Qt::Key_Enter:
         if (!bPlain)
