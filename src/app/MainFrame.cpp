@@ -444,7 +444,10 @@ void CMainFrame::OnShowHtmlDialog()
 
 void CMainFrame::SetProgressText(std::string_view label, std::int32_t n)
 {
-    m_strProgress = TextFromBytes(FormatProgressText(label, n));
+    // Only the texts painted are made: for a folder of 100,000 messages, making every one of them
+    // would take longer than reading the folder's index.
+    m_strProgressLabel.assign(label);
+    m_nProgress = n;
     if (m_progressClock.isValid() && m_progressClock.elapsed() < kProgressRepaintMs) {
         // Too soon to paint again; the latest text is shown as soon as the loop returns.
         if (!m_bProgressFlushPending) {
@@ -463,7 +466,7 @@ void CMainFrame::ShowProgressNow()
 {
     if (!statusBar()->currentMessage().isEmpty())
         statusBar()->clearMessage();
-    m_pMessagePane->setText(m_strProgress);
+    m_pMessagePane->setText(TextFromBytes(FormatProgressText(m_strProgressLabel, m_nProgress)));
     if (m_pMessagePane->isVisible())
         m_pMessagePane->repaint();
     m_progressClock.restart();

@@ -131,7 +131,8 @@ private:
     std::int32_t m_nListedKind = 4;  // KIND_DIRECTORY
     std::int32_t m_nShownCount = -1;
 
-    QString m_strProgress;           // the latest progress text given
+    std::string m_strProgressLabel;  // the latest progress text given: its label and number
+    std::int32_t m_nProgress = 0;
     QElapsedTimer m_progressClock;   // since the message pane was last painted
     bool m_bProgressFlushPending = false;
 };
