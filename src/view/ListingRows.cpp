@@ -204,7 +204,7 @@ void ListingRows::Reset(std::vector<const listaf*> entries)
     m_shown.clear();
     m_bFiltered = false;
     std::string().swap(m_searchText);
-    std::vector<std::uint32_t>().swap(m_searchEnds);
+    std::vector<std::size_t>().swap(m_searchEnds);
     m_nSelectedBeforeFind = -1;
     m_nSelected = m_all.empty() ? -1 : 0;
     Bump();
@@ -267,13 +267,21 @@ std::string ListingRows::AnswerRowsQuery(std::string_view query) const
 
 void ListingRows::MakeSearchText()
 {
-    m_searchEnds.reserve(m_all.size());
-    // About what the texts of a message take, so that the block is seldom moved while it grows.
-    m_searchText.reserve(m_all.size() * 192);
     // The entries lie all over memory, in the order they were read rather than the one shown, so
     // waiting for each in turn would take most of the time: the next ones are asked for early.
     constexpr std::size_t kEntriesAhead = 16;
     constexpr std::size_t kTextsAhead = 8;
+    // A text as shown is never longer than as stored, so the block is made the right size at once.
+    std::size_t size = 0;
+    for (std::size_t i = 0; i < m_all.size(); ++i) {
+        if (i + kEntriesAhead < m_all.size())
+            __builtin_prefetch(m_all[i + kEntriesAhead]);
+        const listaf& entry = *m_all[i];
+        size += entry.m_strName.size() + entry.m_strFrom.size() + entry.m_strTo.size() + entry.m_strSubject.size() +
+                entry.m_strDate.size() + 5;
+    }
+    m_searchText.reserve(size);
+    m_searchEnds.reserve(m_all.size());
     for (std::size_t i = 0; i < m_all.size(); ++i) {
         if (i + kEntriesAhead < m_all.size())
             __builtin_prefetch(m_all[i + kEntriesAhead]);
@@ -290,11 +298,10 @@ void ListingRows::MakeSearchText()
             AppendShownText(m_searchText, *field);
             m_searchText += '\0';
         }
-        m_searchEnds.push_back(static_cast<std::uint32_t>(m_searchText.size()));
+        m_searchEnds.push_back(m_searchText.size());
     }
     for (char& c : m_searchText)
         c = static_cast<char>(FoldCase(static_cast<unsigned char>(c)));
-    m_searchText.shrink_to_fit();
 }
 
 void ListingRows::PrepareFind()
@@ -328,7 +335,7 @@ std::int32_t ListingRows::SetFilter(std::string_view text, bool bMatchable)
         const std::string_view all(m_searchText);
         auto end = m_searchEnds.begin();
         for (std::size_t at = all.find(folded); at != std::string_view::npos; at = all.find(folded, at)) {
-            end = std::upper_bound(end, m_searchEnds.end(), static_cast<std::uint32_t>(at));
+            end = std::upper_bound(end, m_searchEnds.end(), at);
             m_shown.push_back(static_cast<std::int32_t>(end - m_searchEnds.begin()));
             at = *end;
             ++end;

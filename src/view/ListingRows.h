@@ -98,7 +98,7 @@ private:
     // holds, so no text found can run from one into the next). One block is searched many times
     // faster than the entries' scattered strings, and a keystroke must be answered at once.
     std::string m_searchText;
-    std::vector<std::uint32_t> m_searchEnds;  // for each entry, where its texts end in m_searchText
+    std::vector<std::size_t> m_searchEnds;  // for each entry, where its texts end in m_searchText
     std::int32_t m_nGeneration = 0;
     std::int32_t m_nSelected = -1;
     std::int32_t m_nSelectedBeforeFind = -1;
