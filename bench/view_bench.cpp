@@ -1,121 +1,272 @@
-// From a click on a mail folder to its filled table, in the real embedded browser offscreen.
-// Usage: view_bench [count...]   (default: 10000 100000). Prints one line per folder size, with
-// the peak memory and memory-map count of the page's renderer: the kernel ends a process that
-// needs more maps than vm.max_map_count (65,530 by default), and that is what ends large fills.
+// The listing in the real window: a folder listed, scrolled, sorted and searched, as a user does it.
+//
+//   view_bench [FOLDER.dbx ...]   default: folders of 10,000 and 100,000 generated messages
+//
+// For each folder, the window starts in the folder's directory and the bench then
+//   - times the core alone listing the folder (the mail-folder read and the sort),
+//   - clicks the folder's row and times the first rows on screen (painted: two animation frames
+//     of the page after the rows are in it),
+//   - presses End and times the last row painted,
+//   - sorts by From and times the first rows painted again,
+//   - opens the find field and types a text, timing each keystroke to the narrowed rows painted,
+//   - drags through the listing from end to end (200 jumps) and back to the top,
+// and samples the proportional set size (Pss, from /proc/PID/smaps_rollup, so that pages shared
+// between processes count once) of this process and every process it started (the browser's
+// helpers) all along. Run it offscreen (the default) or under Xvfb (QT_QPA_PLATFORM=xcb), where it
+// renders as the program does.
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QWebEnginePage>
-#include <QSignalSpy>
-#include <QTemporaryDir>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <functional>
 #include <unistd.h>
+#include <vector>
 
-#include "core/Navigation.h"
+#include "app/FolderDialog.h"
+#include "app/FrameIds.h"
+#include "app/WindowApp.h"
 #include "core/QuilloryApp.h"
-#include "model/listax.h"
 #include "dbxgen/DbxGen.h"
+#include "model/listax.h"
+#include "platform/Seams.h"
 #include "view/QuilloryView.h"
 #include "view/ResScheme.h"
-#include "view/ReloadingFrame.h"
 
 namespace {
 
-class BenchFrame : public ReloadingFrame, public IStatusOutput {
+class PresetChooser : public IFolderChooser {
 public:
-    using ReloadingFrame::ReloadingFrame;
-    // The window formats every progress text and repaints a few dozen times a second; formatting
-    // is what each call costs here.
-    void SetProgressText(std::string_view label, std::int32_t n) override { m_last = FormatProgressText(label, n); }
+    explicit PresetChooser(std::string dir) : m_dir(std::move(dir)) {}
+    int ChooseFolder(const QString&, const std::string&, QWidget*, std::string& chosen) override
+    {
+        chosen = m_dir;
+        return IDOK;
+    }
 
 private:
-    std::string m_last;
+    std::string m_dir;
 };
 
-// The renderer's resident memory in MB and its number of memory maps, or {0, 0} once it is gone.
-std::pair<long, long> RendererUse(qint64 pid)
+// The Pss of a process and all its descendants, in kB.
+long TreePss(pid_t pid)
 {
-    std::pair<long, long> use{0, 0};
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (pid <= 0 || !status.open(QIODevice::ReadOnly))
-        return use;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            use.first = line.mid(6).trimmed().split(' ').value(0).toLong() / 1024;
-    QFile maps(QStringLiteral("/proc/%1/maps").arg(pid));
-    if (maps.open(QIODevice::ReadOnly))
-        use.second = maps.readAll().count('\n');
-    return use;
+    long total = 0;
+    QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
+    if (rollup.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : rollup.readAll().split('\n'))
+            if (line.startsWith("Pss:"))
+                total += line.mid(4).trimmed().split(' ').value(0).toLong();
+    }
+    std::error_code ec;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
+        QFile children(QString::fromStdString((task.path() / "children").string()));
+        if (!children.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& child : children.readAll().split(' '))
+            if (!child.trimmed().isEmpty())
+                total += TreePss(static_cast<pid_t>(child.trimmed().toLong()));
+    }
+    return total;
 }
 
-bool Run(std::uint32_t count)
+int HelperCount(pid_t pid)
 {
-    QTemporaryDir dir;
-    std::vector<dbxgen::Message> messages(count);
-    for (std::uint32_t i = 0; i < count; ++i)
-        messages[i].text = dbxgen::SampleMessage(i, 600);
-    const std::string path = dir.path().toStdString() + "/Inbox.dbx";
-    if (!dbxgen::WriteFile(path, dbxgen::BuildFolder(messages)))
-        return false;
-
-    CQuilloryApp app;
-    RecordingMessageBox box;
-    BenchFrame frame(app);
-    app.m_pMessageBox = &box;
-    app.m_pMainFrame = &frame;
-    app.m_pStatus = &frame;
-    app.m_strCurrentDir = app.m_strTargetDir = dir.path().toStdString();
-    app.ScanDirectory();
-
-    CQuilloryView view(app);
-    view.resize(1000, 700);
-    view.show();
-    {
-        QSignalSpy first(&view, &CQuilloryView::tableFilled);
-        if (!first.wait(30000))
-            return false;
+    int count = 0;
+    std::error_code ec;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
+        QFile children(QString::fromStdString((task.path() / "children").string()));
+        if (!children.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& child : children.readAll().split(' '))
+            if (!child.trimmed().isEmpty())
+                count += 1 + HelperCount(static_cast<pid_t>(child.trimmed().toLong()));
     }
+    return count;
+}
 
-    const qint64 pid = view.page()->renderProcessPid();
-    std::pair<long, long> peak{0, 0};
-    QTimer sampler;
-    QObject::connect(&sampler, &QTimer::timeout, [&] {
-        const auto use = RendererUse(pid);
-        peak = {std::max(peak.first, use.first), std::max(peak.second, use.second)};
-    });
-    sampler.start(250);
-    QSignalSpy filled(&view, &CQuilloryView::tableFilled);
-    QSignalSpy ended(view.page(), &QWebEnginePage::renderProcessTerminated);
+// Runs the event loop until done() holds or limitMs passes.
+bool Until(const std::function<bool()>& done, int limitMs = 120000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > limitMs)
+            return false;
+        QEventLoop loop;
+        QTimer::singleShot(1, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return true;
+}
+
+// Waits until the page has painted what it holds now: the second animation frame after this.
+bool Painted(CQuilloryView& view)
+{
+    view.RunJavaScriptSync(QStringLiteral(
+        "window.__painted = 0; requestAnimationFrame(function () { requestAnimationFrame(function () { "
+        "window.__painted = 1; }); }); 0"));
+    return Until([&] { return view.RunJavaScriptSync(QStringLiteral("window.__painted")).toInt() == 1; }, 30000);
+}
+
+double Seconds(const QElapsedTimer& timer) { return timer.nsecsElapsed() / 1e9; }
+
+// The core alone: read the folder and sort it, as the window's rebuild and fill do.
+double CoreListing(const std::string& path, std::int32_t& count)
+{
+    CQuilloryApp app;
+    listaf* folder = app.AppendEntry();
+    folder->m_nKind = KIND_MAIL_FOLDER;
+    folder->m_strPath = path;
+    app.m_pCurrentEntry = folder;
     QElapsedTimer timer;
     timer.start();
+    app.ListMailFolder();
+    app.SortEntries();
+    const double seconds = Seconds(timer);
+    count = listax::Count(&app.m_pEntries);
+    return seconds;
+}
+
+bool Run(const std::string& path)
+{
+    std::int32_t count = 0;
+    const double core = CoreListing(path, count);
+    const std::string name = std::filesystem::path(path).filename().string();
+
+    QTemporaryDir config;
+    ::setenv("XDG_CONFIG_HOME", config.path().toLocal8Bit().constData(), 1);
+    CQuilloryApp app;
+    PresetChooser chooser(std::filesystem::path(path).parent_path().string());
+    RecordingMessageBox box;
+    WindowSeams seams;
+    seams.pFolderChooser = &chooser;
+    seams.pMessageBox = &box;
+    seams.bSplash = false;
+    CWindowApp window(app, seams);
+    if (!window.InitInstance())
+        return false;
+    CMainFrame& frame = *window.MainFrame();
+    frame.resize(1000, 700);
+    CQuilloryView& view = *frame.View();
+
+    int fills = 0;
+    int lastFrom = -1;
+    int lastCount = -1;
+    int shownTimes = 0;
+    QObject::connect(&view, &CQuilloryView::tableFilled, [&] { ++fills; });
+    QObject::connect(&view, &CQuilloryView::rowsShown, [&](int from, int n) {
+        lastFrom = from;
+        lastCount = n;
+        ++shownTimes;
+    });
+    bool bEnded = false;
+    QObject::connect(view.page(), &QWebEnginePage::renderProcessTerminated, [&] { bEnded = true; });
+    if (!Until([&] { return fills > 0; }))
+        return false;
+    Painted(view);
+
+    const pid_t self = ::getpid();
+    long peak = 0;
+    const long alone = TreePss(self);
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, [&] { peak = std::max(peak, TreePss(self)); });
+    sampler.start(100);
+
+    // The click on the folder's row.
+    QElapsedTimer timer;
+    const int before = fills;
+    double reloaded = 0;
+    const auto reload = QObject::connect(&view, &CQuilloryView::documentCompleted, [&] {
+        if (reloaded == 0)
+            reloaded = Seconds(timer);
+    });
+    timer.start();
     view.RunJavaScriptSync(QStringLiteral("document.querySelector('#puntozero a').click()"));
-    while (filled.isEmpty() && ended.isEmpty() && timer.elapsed() < 600000)
-        filled.wait(1000);
-    const double seconds = timer.nsecsElapsed() / 1e9;
-    if (filled.isEmpty()) {
-        std::printf("%u messages: no filled table; the renderer %s after %.2f s (peak %ld MB, %ld memory maps)\n",
-                    count, ended.isEmpty() ? "did not answer" : "ended", seconds, peak.first, peak.second);
-        std::fflush(stdout);
+    const bool bListed = Until([&] { return fills > before || bEnded; });
+    const double shown = Seconds(timer);
+    QObject::disconnect(reload);
+    const bool bClickPainted = bListed && Painted(view);
+    const double clickPainted = Seconds(timer);
+    if (!bListed || view.Listing().Count() != count) {
+        std::printf("%s: the listing did not come (%d of %d rows)\n", name.c_str(), view.Listing().Count(), count);
         return false;
     }
-    const int rows = filled.takeFirst().at(0).toInt();
-    // The view reports the fill once every row is in the page and the first ones are laid out
-    // (the rest follow as the reader scrolls); the next script runs after the frame that paints it.
-    const bool bPainted = view.RunJavaScriptSync(QStringLiteral("document.body.offsetHeight"), 120000).isValid();
-    const double painted = timer.nsecsElapsed() / 1e9;
+
+    // End.
+    QWidget* keys = view.focusProxy();
+    timer.restart();
+    QKeyEvent end(QEvent::KeyPress, Qt::Key_End, Qt::NoModifier);
+    QCoreApplication::sendEvent(keys, &end);
+    Until([&] { return lastFrom + lastCount == count || bEnded; });
+    Painted(view);
+    const double endPainted = Seconds(timer);
+
+    // A sort.
+    timer.restart();
+    const int beforeSort = fills;
+    frame.OnCommand(ID_SORT_FROM);
+    Until([&] { return fills > beforeSort || bEnded; });
+    Painted(view);
+    const double sortPainted = Seconds(timer);
+
+    // Keystrokes in the find field.
+    frame.OnCommand(ID_EDIT_FIND);
+    const QString typed = QStringLiteral("rules #9");
+    std::vector<double> keystrokes;
+    std::vector<int> found;
+    for (int i = 1; i <= typed.size(); ++i) {
+        const int beforeKey = shownTimes;
+        timer.restart();
+        frame.FindField()->setText(typed.left(i));
+        Until([&] { return shownTimes > beforeKey || bEnded; });
+        Painted(view);
+        keystrokes.push_back(Seconds(timer));
+        found.push_back(view.Listing().Count());
+    }
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QCoreApplication::sendEvent(frame.FindField(), &escape);
+    Until([&] { return view.Listing().Count() == count; });
+
+    // From end to end, as a dragged thumb does, and back to the top.
+    for (int step = 0; step <= 200 && !bEnded; ++step) {
+        const int beforeStep = shownTimes;
+        view.RunJavaScriptSync(QStringLiteral("var d = document.scrollingElement; d.scrollTop = (d.scrollHeight - "
+                                              "window.innerHeight) * %1 / 200; 0")
+                                   .arg(step));
+        Until([&] { return shownTimes > beforeStep || bEnded; }, 5000);
+    }
+    QKeyEvent home(QEvent::KeyPress, Qt::Key_Home, Qt::NoModifier);
+    QCoreApplication::sendEvent(keys, &home);
+    Until([&] { return lastFrom == 0 || bEnded; });
+    Painted(view);
     sampler.stop();
-    const auto last = RendererUse(pid);
-    peak = {std::max(peak.first, last.first), std::max(peak.second, last.second)};
-    std::printf("%u messages: %d rows in the page, the first screenfuls laid out, %.2f s after the click; %s after %.2f s "
-                "(renderer peak %ld MB, %ld memory maps)%s\n",
-                count, rows, seconds, bPainted ? "painted" : "no answer (renderer ended?)", painted, peak.first,
-                peak.second,
-                box.messages.empty() ? "" : " (with messages)");
+    peak = std::max(peak, TreePss(self));
+
+    std::printf("%s, %d messages (%s):\n", name.c_str(), count, qPrintable(QGuiApplication::platformName()));
+    std::printf("  core alone lists and sorts it in %.3f s\n", core);
+    std::printf("  click -> page reloaded %.3f s, first rows in the page %.3f s, painted %.3f s (%.2fx the core "
+                "alone)%s\n",
+                reloaded, shown, clickPainted, clickPainted / core, bClickPainted ? "" : " (no paint seen)");
+    std::printf("  End -> last row painted %.3f s\n", endPainted);
+    std::printf("  sort by From -> painted %.3f s\n", sortPainted);
+    std::printf("  find, each keystroke of \"%s\" -> painted:", qPrintable(typed));
+    for (std::size_t i = 0; i < keystrokes.size(); ++i)
+        std::printf(" %.3f (%d)", keystrokes[i], found[i]);
+    std::printf("; slowest %.3f s\n", *std::max_element(keystrokes.begin(), keystrokes.end()));
+    std::printf("  Pss of the program and its %d helper processes: %ld MB before the listing, peak %ld MB; "
+                "renderer %s\n",
+                HelperCount(self), alone / 1024, peak / 1024, bEnded ? "ENDED" : "alive");
     std::fflush(stdout);
-    return bPainted && rows == static_cast<int>(count);
+    return !bEnded;
 }
 
 } // namespace
@@ -126,17 +277,31 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     if (geteuid() == 0)
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    if (qgetenv("QTWEBENGINE_CHROMIUM_FLAGS").isEmpty())
+    // Offscreen, as the tests run; on a display, the program's own choice.
+    if (qgetenv("QT_QPA_PLATFORM") == "offscreen" && qgetenv("QTWEBENGINE_CHROMIUM_FLAGS").isEmpty())
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
     RegisterResScheme();
     QApplication application(argc, argv);
-    std::vector<std::uint32_t> counts;
+    ChooseRendering();
+
+    std::vector<std::string> folders;
     for (int i = 1; i < argc; ++i)
-        counts.push_back(static_cast<std::uint32_t>(std::strtoul(argv[i], nullptr, 10)));
-    if (counts.empty())
-        counts = {10000, 100000};
+        folders.emplace_back(argv[i]);
+    QTemporaryDir made;
+    if (folders.empty()) {
+        for (std::uint32_t count : {10000u, 100000u}) {
+            std::vector<dbxgen::Message> messages(count);
+            for (std::uint32_t i = 0; i < count; ++i)
+                messages[i].text = dbxgen::SampleMessage(i, 600);
+            const std::string dir = made.path().toStdString() + "/f" + std::to_string(count);
+            std::filesystem::create_directory(dir);
+            folders.push_back(dir + "/Inbox.dbx");
+            if (!dbxgen::WriteFile(folders.back(), dbxgen::BuildFolder(messages)))
+                return 1;
+        }
+    }
     bool ok = true;
-    for (std::uint32_t count : counts)
-        ok = Run(count) && ok;
+    for (const std::string& folder : folders)
+        ok = Run(folder) && ok;
     return ok ? 0 : 1;
 }

@@ -8,7 +8,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-webengine-dev qt6-webengine-dev-tools libqt6webenginecore6-bin
   libgl-dev fonts-dejavu-core
-  xvfb xauth imagemagick
+  xvfb xauth imagemagick xdotool
   desktop-file-utils shared-mime-info man-db libxml2-utils dpkg-dev file
 )
 

@@ -10,6 +10,7 @@
 inline constexpr int ID_FILE_NEW = 57600;
 inline constexpr int ID_FILE_OPEN = 57601;
 inline constexpr int ID_FILE_PRINT = 57607;
+inline constexpr int ID_EDIT_FIND = 57636;
 inline constexpr int ID_APP_ABOUT = 57664;
 inline constexpr int ID_APP_EXIT = 57665;
 inline constexpr int ID_VIEW_TOOLBAR = 59392;
@@ -53,6 +54,7 @@ struct MenuPopupTemplate {
 namespace frame_detail {
 inline constexpr std::array kFileItems{
     MenuItemTemplate{"&Open...\tCtrl+O", ID_FILE_OPEN},
+    MenuItemTemplate{"&Find...\tCtrl+F", ID_EDIT_FIND},
     MenuItemTemplate{"&Exit", ID_APP_EXIT},
 };
 inline constexpr std::array kOrderItems{
@@ -92,7 +94,8 @@ struct AcceleratorTemplate {
     const char* pszKey;  // in QKeySequence's portable form
     int nId;
 };
-inline constexpr std::array<AcceleratorTemplate, 2> kAccelerators{{
+inline constexpr std::array<AcceleratorTemplate, 3> kAccelerators{{
     {"Ctrl+N", ID_FILE_NEW},
     {"Ctrl+O", ID_FILE_OPEN},
+    {"Ctrl+F", ID_EDIT_FIND},
 }};

@@ -3,13 +3,17 @@
 #include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QBitmap>
+#include <QHBoxLayout>
 #include <QImage>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
+#include <QVBoxLayout>
 
 #include "app/FolderDialog.h"
 #include "app/FrameIds.h"
@@ -217,8 +221,97 @@ void CMainFrame::createAccelerators()
 
 void CMainFrame::createView()
 {
-    m_pView = new CQuilloryView(m_app, this);
-    setCentralWidget(m_pView);
+    // The find field sits above the listing, hidden until the Find command.
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    m_pFindBar = new QWidget(central);
+    m_pFindBar->setObjectName(QStringLiteral("FindBar"));
+    auto* row = new QHBoxLayout(m_pFindBar);
+    row->setContentsMargins(6, 3, 6, 3);
+    auto* label = new QLabel(QStringLiteral("&Find:"), m_pFindBar);
+    m_pFindField = new QLineEdit(m_pFindBar);
+    m_pFindField->setObjectName(QStringLiteral("FindField"));
+    m_pFindField->setClearButtonEnabled(true);
+    label->setBuddy(m_pFindField);
+    row->addWidget(label);
+    row->addWidget(m_pFindField, 1);
+    m_pFindBar->hide();
+    column->addWidget(m_pFindBar);
+
+    m_pView = new CQuilloryView(m_app, central);
+    column->addWidget(m_pView, 1);
+    setCentralWidget(central);
+
+    connect(m_pFindField, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (!m_pFindBar->isHidden())
+            m_pView->SetFind(text);
+    });
+    m_pFindField->installEventFilter(this);
+    connect(m_pView, &CQuilloryView::findChanged, this, &CMainFrame::ShowFindCount);
+    connect(m_pView, &CQuilloryView::escapePressed, this, [this] {
+        if (!m_pFindBar->isHidden())
+            CloseFind();
+    });
+    // A new listing ends a find on the old one: the field goes with it.
+    connect(m_pView, &CQuilloryView::listingReset, this, [this] {
+        if (m_pFindBar->isHidden())
+            return;
+        m_pFindBar->hide();
+        const QSignalBlocker quiet(m_pFindField);
+        m_pFindField->clear();
+    });
+}
+
+void CMainFrame::OnFind()
+{
+    m_pView->BeginFind();
+    m_pFindBar->show();
+    m_pFindField->setFocus(Qt::ShortcutFocusReason);
+    m_pFindField->selectAll();
+}
+
+void CMainFrame::CloseFind()
+{
+    m_pFindBar->hide();
+    m_pFindField->clear();  // which shows every row again
+    m_pView->SetFind(QString());
+    m_pView->setFocus(Qt::OtherFocusReason);
+    m_pMessagePane->setText(LoadString(AFX_IDS_IDLEMESSAGE));
+}
+
+void CMainFrame::ShowFindCount(int shown, int total)
+{
+    if (!statusBar()->currentMessage().isEmpty())
+        statusBar()->clearMessage();
+    m_pMessagePane->setText(m_pView->Listing().IsFiltered() ? QStringLiteral("%1 of %2").arg(shown).arg(total)
+                                                             : LoadString(AFX_IDS_IDLEMESSAGE));
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
+{
+    // In the find field, Escape ends the find, and the keys that move through the listing move
+    // its selection, Enter included.
+    if (watched == m_pFindField && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        switch (key->key()) {
+        case Qt::Key_Escape:
+            CloseFind();
+            return true;
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            return m_pView->HandleKey(*key);
+        default:
+            break;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 bool CMainFrame::OnCommand(int nID)
@@ -238,6 +331,9 @@ bool CMainFrame::OnCommand(int nID)
     case ID_FILE_PRINT:
         if (m_pView)
             m_pView->Print();
+        return true;
+    case ID_EDIT_FIND:
+        OnFind();
         return true;
     case ID_VIEW_TOOLBAR:
         m_pToolBar->setVisible(!m_pToolBar->isVisible());
@@ -348,7 +444,10 @@ void CMainFrame::OnShowHtmlDialog()
 
 void CMainFrame::SetProgressText(std::string_view label, std::int32_t n)
 {
-    m_strProgress = TextFromBytes(FormatProgressText(label, n));
+    // Only the texts painted are made: for a folder of 100,000 messages, making every one of them
+    // would take longer than reading the folder's index.
+    m_strProgressLabel.assign(label);
+    m_nProgress = n;
     if (m_progressClock.isValid() && m_progressClock.elapsed() < kProgressRepaintMs) {
         // Too soon to paint again; the latest text is shown as soon as the loop returns.
         if (!m_bProgressFlushPending) {
@@ -367,7 +466,7 @@ void CMainFrame::ShowProgressNow()
 {
     if (!statusBar()->currentMessage().isEmpty())
         statusBar()->clearMessage();
-    m_pMessagePane->setText(m_strProgress);
+    m_pMessagePane->setText(TextFromBytes(FormatProgressText(m_strProgressLabel, m_nProgress)));
     if (m_pMessagePane->isVisible())
         m_pMessagePane->repaint();
     m_progressClock.restart();

@@ -23,6 +23,7 @@ class CQuilloryView;
 class IFolderChooser;
 class QAction;
 class QLabel;
+class QLineEdit;
 class QToolBar;
 
 // Whoever handles the commands the frame leaves alone (About, New, Exit): the application.
@@ -73,6 +74,9 @@ public:
 
     // Parts, for the menu that replaces the plain one and for tests.
     [[nodiscard]] CQuilloryView* View() const { return m_pView; }
+    // The find field above the listing, shown by the Find command.
+    [[nodiscard]] QWidget* FindBar() const { return m_pFindBar; }
+    [[nodiscard]] QLineEdit* FindField() const { return m_pFindField; }
     [[nodiscard]] QAction* CommandAction(int nID) const { return m_actions.value(nID); }
     [[nodiscard]] QToolBar* ToolBar() const { return m_pToolBar; }
     [[nodiscard]] QToolBar* DialogBar() const { return m_pDialogBar; }
@@ -99,6 +103,11 @@ private:
     void createView();
 
     void OnSort(std::int32_t nMode);
+    void OnFind();
+    // Ends the find: every row again, the field closed, the keys back to the listing.
+    void CloseFind();
+    void ShowFindCount(int shown, int total);
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void OnShowHtmlDialog();
     void OnIdle();
     void ShowProgressNow();
@@ -109,6 +118,8 @@ private:
     ICommandTarget* m_pAppCommands = nullptr;
 
     CQuilloryView* m_pView = nullptr;
+    QWidget* m_pFindBar = nullptr;
+    QLineEdit* m_pFindField = nullptr;
     QToolBar* m_pToolBar = nullptr;
     QToolBar* m_pDialogBar = nullptr;
     QLabel* m_pMessagePane = nullptr;
@@ -120,7 +131,8 @@ private:
     std::int32_t m_nListedKind = 4;  // KIND_DIRECTORY
     std::int32_t m_nShownCount = -1;
 
-    QString m_strProgress;           // the latest progress text given
+    std::string m_strProgressLabel;  // the latest progress text given: its label and number
+    std::int32_t m_nProgress = 0;
     QElapsedTimer m_progressClock;   // since the message pane was last painted
     bool m_bProgressFlushPending = false;
 };

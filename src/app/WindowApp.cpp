@@ -1,6 +1,10 @@
 #include "app/WindowApp.h"
 
+#include <QGuiApplication>
 #include <QIcon>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions>
 #include <unistd.h>
 
 #include "app/AboutDialog.h"
@@ -25,7 +29,39 @@ std::string CurrentDirectory()
     return buffer;
 }
 
+// True when OpenGL is drawn by the processor (Mesa's llvmpipe and the like, as under Xvfb or on a
+// machine without a graphics driver), or is not there at all.
+bool OpenGlIsSoftware()
+{
+    QOpenGLContext context;
+    QOffscreenSurface surface;
+    surface.create();
+    if (!context.create() || !context.makeCurrent(&surface))
+        return true;
+    const auto* renderer = reinterpret_cast<const char*>(context.functions()->glGetString(GL_RENDERER));
+    const QByteArray name = QByteArray(renderer ? renderer : "").toLower();
+    context.doneCurrent();
+    return name.contains("llvmpipe") || name.contains("softpipe") || name.contains("software") ||
+           name.contains("swrast");
+}
+
 } // namespace
+
+// The browser's pages reach the window through Qt Quick. Where OpenGL runs on the processor,
+// drawing them through it costs several times what Qt Quick's own software renderer does (a
+// listing's page takes a tenth of a second or more a frame on two cores), so the window then
+// uses that renderer, and the browser does not look for a graphics processor. A choice already
+// made in the environment stands.
+void ChooseRendering()
+{
+    if (!qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND") ||
+        QGuiApplication::platformName() == QLatin1String("offscreen") || !OpenGlIsSoftware())
+        return;
+    qputenv("QT_QUICK_BACKEND", "software");
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (!flags.contains("--disable-gpu"))
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", (flags + " --disable-gpu").trimmed());
+}
 
 CWindowApp::CWindowApp(CQuilloryApp& app, WindowSeams seams) : m_app(app), m_seams(seams)
 {

@@ -15,6 +15,11 @@ class IMessageBox;
 class ISaveDialog;
 class SettingsStore;
 
+// Where OpenGL runs on the processor, has the browser's pages drawn by Qt Quick's software
+// renderer instead, which is several times faster there. Call once the QApplication exists and
+// before the first window is made.
+void ChooseRendering();
+
 struct WindowSeams {
     IFolderChooser* pFolderChooser = nullptr;
     IMessageBox* pMessageBox = nullptr;

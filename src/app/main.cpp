@@ -59,6 +59,7 @@ int main(int argc, char* argv[])
     RegisterResScheme();  // before the application object exists, as the browser requires
     QApplication qapp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillory"));
+    ChooseRendering();  // before the first page is made
 
     CQuilloryApp app;
     WindowSeams seams;

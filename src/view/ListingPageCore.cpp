@@ -58,33 +58,34 @@ bool AppendRow(CQuilloryApp& app, IPageHost& page, PageElement table, const list
         app.ShowMessage("Mancati inserimento riga !!!");
         return false;
     }
-    const IconCell icon = IconCellFor(entry.m_nKind);
+    const RowCells cells = RowCellsOf(entry);
     {
         ElementHold cell(page, page.InsertCell(row.get()));
         if (!cell) {
             app.ShowMessage("Mancato inserimento cella con icona !!!");
             return false;
         }
-        page.SetClassName(cell.get(), icon.className);
-        page.SetInnerHtml(cell.get(), icon.html);
-        if (icon.bTitle)
-            page.SetTitle(cell.get(), entry.m_strHeader);
+        page.SetClassName(cell.get(), cells.icon.className);
+        page.SetInnerHtml(cell.get(), cells.icon.html);
+        if (cells.pTitle)
+            page.SetTitle(cell.get(), *cells.pTitle);
     }
 
     // A later cell that cannot be had ends this row only: its text must not go elsewhere.
     ElementHold link(page, page.InsertCell(row.get()));
     if (!link)
         return true;
-    page.SetInnerHtml(link.get(), RowLinkHtml(entry));
-    if (entry.m_nKind == KIND_DIRECTORY) {
+    page.SetInnerHtml(link.get(), cells.link);
+    if (cells.bSpansRow) {
         page.SetAttribute(link.get(), "colspan", "6", 0);
         return true;
     }
-    const std::string size = std::to_string(entry.Size());
-    AppendHtmlCell(page, row.get(), size) && AppendHtmlCell(page, row.get(), HeaderCell(entry.m_strFrom)) &&
-        AppendHtmlCell(page, row.get(), HeaderCell(entry.m_strTo)) &&
-        AppendHtmlCell(page, row.get(), HeaderCell(entry.m_strSubject)) &&
-        AppendHtmlCell(page, row.get(), HeaderCell(entry.m_strDate));
+    if (!AppendHtmlCell(page, row.get(), cells.size))
+        return true;
+    for (std::string_view header : cells.headers) {
+        if (!AppendHtmlCell(page, row.get(), header))
+            break;
+    }
     return true;
 }
 
@@ -104,6 +105,23 @@ IconCell IconCellFor(std::int32_t nKind)
     default:
         return {"other", "<img src='tondo.gif' border=0>", false};
     }
+}
+
+RowCells RowCellsOf(const listaf& entry)
+{
+    RowCells cells;
+    cells.icon = IconCellFor(entry.m_nKind);
+    if (cells.icon.bTitle)
+        cells.pTitle = &entry.m_strHeader;
+    cells.link = RowLinkHtml(entry);
+    if (entry.m_nKind == KIND_DIRECTORY) {
+        cells.bSpansRow = true;
+        return cells;
+    }
+    cells.size = std::to_string(entry.Size());
+    cells.headers = {HeaderCell(entry.m_strFrom), HeaderCell(entry.m_strTo), HeaderCell(entry.m_strSubject),
+                     HeaderCell(entry.m_strDate)};
+    return cells;
 }
 
 std::string EscapeNameForHtml(std::string_view name)
@@ -177,6 +195,16 @@ std::int32_t FillListingTable(CQuilloryApp& app, IPageHost& page)
 
     app.SortEntries();
     app.ShowProgress("sorting...", 0);
+    if (page.MakesItsOwnRows()) {
+        // No row is made here, so no row is reported: the page makes each as it comes into view.
+        std::vector<const listaf*> rows;
+        for (const listaf* entry = app.FirstEntry(); entry; entry = entry->Next())
+            rows.push_back(entry);
+        const auto n = static_cast<std::int32_t>(rows.size());
+        page.TakeListing(table.get(), std::move(rows));
+        page.Flush();
+        return n;
+    }
     std::int32_t n = 0;
     for (const listaf* entry = app.FirstEntry(); entry; entry = entry->Next()) {
         app.ShowProgress("Filling row", n + 1);

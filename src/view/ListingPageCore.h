@@ -4,9 +4,11 @@
 // take a table. No Qt here: the window implements the seam with JavaScript in the page, tests with
 // an in-memory page.
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class CQuilloryApp;
 class listaf;
@@ -42,6 +44,12 @@ public:
     virtual void Release(PageElement /*element*/) {}
     // Hands every queued change to the page.
     virtual void Flush() {}
+
+    // A page that makes its rows itself, only those near what is on screen, is given the listing
+    // whole instead of a row per entry through InsertRow: the entries in the order shown, which
+    // stay alive until the page is loaded again.
+    [[nodiscard]] virtual bool MakesItsOwnRows() const { return false; }
+    virtual void TakeListing(PageElement /*table*/, std::vector<const listaf*> /*rows*/) {}
 };
 
 // The host word of the row links; the dispatcher reads only what follows the last "/".
@@ -55,6 +63,19 @@ struct IconCell {
 };
 [[nodiscard]] IconCell IconCellFor(std::int32_t nKind);
 
+// What the row of an entry holds, cell by cell: the icon cell, the link cell, and for anything but
+// a directory the size and the four header cells.
+struct RowCells {
+    IconCell icon;
+    const std::string* pTitle = nullptr;  // the icon cell's title (the header), when it has one
+    std::string link;                     // the link cell's inner HTML
+    bool bSpansRow = false;               // a directory: the link cell spans the six columns
+    std::string size;
+    std::array<std::string_view, 4> headers{};  // From, To, Subject, Date; "&nbsp;" when empty
+};
+[[nodiscard]] RowCells RowCellsOf(const listaf& entry);
+inline constexpr std::size_t kRowCellCount = 7;  // of a row that is not a directory's
+
 // A name from the disk made safe as element content: "&", "<" and ">" become entities.
 [[nodiscard]] std::string EscapeNameForHtml(std::string_view name);
 
@@ -65,7 +86,7 @@ struct IconCell {
 // of the first piece missing. Changes nothing. Returns 0.
 std::int32_t CheckListingPage(CQuilloryApp& app, IPageHost& page);
 
-// Writes m_strCurrentDir into the header, sorts the entry list and appends one row per entry.
-// Failures are told to the user and end the fill; rows already appended stay. Returns the number
-// of rows appended.
+// Writes m_strCurrentDir into the header, sorts the entry list and appends one row per entry (or
+// hands the page the whole listing, when it makes its own rows). Failures are told to the user and
+// end the fill; rows already appended stay. Returns the number of rows appended or handed over.
 std::int32_t FillListingTable(CQuilloryApp& app, IPageHost& page);

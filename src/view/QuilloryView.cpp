@@ -1,6 +1,8 @@
 #include "view/QuilloryView.h"
 
 #include <QEventLoop>
+#include <QFile>
+#include <QKeyEvent>
 #include <QMetaObject>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -8,23 +10,17 @@
 #include <QVariantMap>
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineProfile>
+#include <QWebEngineScriptCollection>
 #include <cstdio>
 
 #include "core/QuilloryApp.h"
 #include "model/listax.h"
 #include "view/ListingPageCore.h"
+#include "view/ListingPrint.h"
 #include "view/NavigationCore.h"
 #include "view/ResScheme.h"
 
 namespace {
-
-// Large enough that a table of 100,000 rows goes over in a few dozen page calls, small enough
-// that no single script holds the page for long.
-constexpr std::size_t kScriptBatchBytes = 4u << 20;
-
-// Rows laid out when a fill ends, and again each time the reader scrolls near the end of what is
-// shown: a few screenfuls, quick to lay out, so that a folder of any size is shown at once.
-constexpr int kRevealRows = 1000;
 
 // How often a reload still waiting for its document asks the page again.
 constexpr int kSettleIntervalMs = 20;
@@ -37,6 +33,24 @@ std::map<std::string, std::string, std::less<>> TagsFrom(const QVariant& value)
         tags.emplace(it.key().toStdString(), it.value().toString().toUpper().toStdString());
     return tags;
 }
+
+// The page's own script, put into every load of the page before anything asks for it.
+QWebEngineScript ListingScript()
+{
+    QWebEngineScript script;
+    QFile file(QStringLiteral(":/page/listing.js"));
+    if (file.open(QIODevice::ReadOnly))
+        script.setSourceCode(QString::fromUtf8(file.readAll()));
+    script.setName(QStringLiteral("quillory-listing"));
+    script.setInjectionPoint(QWebEngineScript::DocumentReady);
+    script.setWorldId(QWebEngineScript::ApplicationWorld);
+    script.setRunsOnSubFrames(false);
+    return script;
+}
+
+// The page's questions are answered only for the names it asks; the rest of res is resources.
+constexpr const char* kRowsQuestion = "rows";
+constexpr const char* kShownQuestion = "shown";
 
 } // namespace
 
@@ -77,28 +91,34 @@ void CQuilloryPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level
 std::string RendererEndedText(std::int32_t nEntries)
 {
     return "The listing page stopped before it could show this place (" + std::to_string(nEntries) +
-           " entries): there were more rows than the embedded browser could hold. Nothing on disk was "
-           "changed; quillory-cli list and extract read every entry of it.";
+           " entries). Nothing on disk was changed; the listing comes back with the next reload (Open, a "
+           "sort, a click elsewhere), and quillory-cli list and extract read every entry of it.";
+}
+
+std::string PrintQuestionText(std::int32_t nEntries, std::int32_t nPages)
+{
+    return "The listing has " + std::to_string(nEntries) + " entries, which take " + std::to_string(nPages) +
+           " pages. Print them all?";
 }
 
 CQuilloryView::CQuilloryView(CQuilloryApp& app, QWidget* parent)
     : QWebEngineView(parent),
       m_app(app),
-      m_host([this](std::string script, bool bFinal) { RunPageScript(std::move(script), bFinal); },
-             kScriptBatchBytes),
-      m_nRevealRows(kRevealRows)
+      m_host([this](std::string script) { RunPageScript(script); }, m_rows)
 {
-    m_pProfile = CreateResProfile(&m_pGate);
+    m_pProfile = CreateResProfile(&m_pGate, [this](const QString& name, const QByteArray& query, QByteArray& data) {
+        return AnswerPage(name, query, data);
+    });
     m_pPage = new CQuilloryPage(m_pProfile, this);
+    m_pPage->scripts().insert(ListingScript());
     setPage(m_pPage);
     // The browser's own menu offers back, forward and reload, none of which means anything here.
     setContextMenuPolicy(Qt::NoContextMenu);
     connect(m_pPage, &QWebEnginePage::loadingChanged, this, &CQuilloryView::OnLoadingChanged);
     m_settleTimer.setInterval(kSettleIntervalMs);
     connect(&m_settleTimer, &QTimer::timeout, this, &CQuilloryView::Settle);
-    connect(this, &QWebEngineView::printFinished, this, [this](bool) { m_pPrinter.reset(); });
-    // A page that outgrows the browser's memory takes its renderer down with it. The listing then
-    // stays empty until the next reload (Open, a sort, a click elsewhere) brings a fresh one.
+    // The listing then stays empty until the next reload (Open, a sort, a click elsewhere) brings
+    // a fresh page.
     connect(m_pPage, &QWebEnginePage::renderProcessTerminated, this,
             [this](QWebEnginePage::RenderProcessTerminationStatus status, int code) {
                 if (status == QWebEnginePage::NormalTerminationStatus)
@@ -137,8 +157,11 @@ void CQuilloryView::OnInitialUpdate()
 
 void CQuilloryView::ReloadPage()
 {
-    // The old page's rows are gone with it; anything still queued for it must not reach the new one.
+    // The old page's rows are gone with it; anything still queued for it must not reach the new
+    // one. The listing is let go of here, before the rebuild that follows the load can delete
+    // its entries.
     m_host.Detach();
+    m_rows.Clear();
     ++m_nGeneration;
     m_bAwaitingDocument = true;
     m_pPage->load(ResourcePageUrl(kListingPageId));
@@ -157,7 +180,13 @@ int CQuilloryView::FillTable()
 {
     if (!m_host.IsAttached())
         return 0;
+    const std::int32_t before = m_rows.Generation();
     FillListingTable(m_app, m_host);
+    if (m_rows.Generation() != before) {
+        m_nFilledListing = m_rows.Generation();
+        m_bFillReported = false;
+        emit listingReset();
+    }
     return 0;
 }
 
@@ -178,25 +207,198 @@ bool CQuilloryView::AcceptNavigation(const QUrl& url, bool isMainFrame)
         return bResource;
     const std::string address = url.toEncoded().toStdString();
     if (bResource && LastSegment(address) != kGoUpSegment) {
+        // The page's questions are data, never a page to show.
+        const QString name = url.path().mid(1);
+        if (name == QLatin1String(kRowsQuestion) || name == QLatin1String(kShownQuestion))
+            return false;
         bool bCancel = false;
         OnBeforeNavigate2(address, bCancel);
         return !bCancel;
     }
+    // The navigation itself never goes on: a row link names no real place, and a link to an entry
+    // that no longer exists must not take the listing away.
+    DispatchLater(address);
+    return false;
+}
+
+void CQuilloryView::DispatchLater(const std::string& address)
+{
     // Acting on a click can reload the page or open a modal save dialog; neither may happen inside
-    // the browser's navigation check, so the click is handled once the check has returned. The
-    // navigation itself never goes on: a row link names no real place, and a link to an entry that
-    // no longer exists must not take the listing away.
+    // the browser's navigation check or a key press, so it is done once that has returned.
     QPointer<CQuilloryView> self(this);
     QMetaObject::invokeMethod(
         this,
         [self, address] {
             if (!self)
                 return;
+            self->SelectLinkedRow(address);
             bool bCancel = false;
             self->OnBeforeNavigate2(address, bCancel);
         },
         Qt::QueuedConnection);
+}
+
+void CQuilloryView::SelectLinkedRow(const std::string& address)
+{
+    // A click on a row's link selects the row, as the keyboard would have.
+    if (!m_app.m_bPageReady || m_rows.Count() == 0 || LastSegment(address) == kGoUpSegment)
+        return;
+    const std::int32_t row = m_rows.RowOf(m_app.FindEntry(ReadSerial(LastSegment(address))));
+    if (row < 0 || row == m_rows.Selected())
+        return;
+    m_rows.Select(row);
+    RunPageScript(ScriptPageHostCore::SelectScript(m_host.Generation(), m_rows));
+}
+
+bool CQuilloryView::HandleKey(const QKeyEvent& event)
+{
+    const Qt::KeyboardModifiers modifiers = event.modifiers() & ~Qt::KeypadModifier;
+    const bool bPlain = modifiers == Qt::NoModifier;
+    // Home and End go to the ends with Ctrl as well, as they do in a document.
+    const bool bPlainOrCtrl = bPlain || modifiers == Qt::ControlModifier;
+    auto move = [this](SelectionMove to) {
+        MoveSelection(to);
+        return true;
+    };
+    switch (event.key()) {
+    case Qt::Key_Up:
+        if (modifiers == Qt::AltModifier) {
+            GoUp();
+            return true;
+        }
+        return bPlain && move(SelectionMove::Up);
+    case Qt::Key_Down: return bPlain && move(SelectionMove::Down);
+    case Qt::Key_PageUp: return bPlain && move(SelectionMove::PageUp);
+    case Qt::Key_PageDown: return bPlain && move(SelectionMove::PageDown);
+    case Qt::Key_Home: return bPlainOrCtrl && move(SelectionMove::Home);
+    case Qt::Key_End: return bPlainOrCtrl && move(SelectionMove::End);
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (!bPlain)
+            return false;
+        ActivateSelection();
+        return true;
+    case Qt::Key_Backspace:
+        if (!bPlain)
+            return false;
+        GoUp();
+        return true;
+    case Qt::Key_Escape:
+        emit escapePressed();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CQuilloryView::MoveSelection(SelectionMove move)
+{
+    if (!m_host.IsAttached())
+        return;
+    m_rows.Move(move, PageRows());
+    RunPageScript(ScriptPageHostCore::SelectScript(m_host.Generation(), m_rows));
+}
+
+void CQuilloryView::ActivateSelection()
+{
+    const listaf* entry = m_rows.At(m_rows.Selected());
+    if (!entry || !m_host.IsAttached())
+        return;
+    DispatchLater("http://" + std::string(kRowLinkHost) + "/" + std::to_string(entry->m_nSerial));
+}
+
+void CQuilloryView::GoUp()
+{
+    DispatchLater(ResourcePageUrl(kListingPageId).resolved(QUrl(QString::fromLatin1(kGoUpSegment.data(),
+                                                                                    kGoUpSegment.size())))
+                      .toEncoded()
+                      .toStdString());
+}
+
+int CQuilloryView::PageRows() const
+{
+    // The page is scrolled a screen at a time less a row, so that the row at the edge stays seen.
+    return std::max(1, height() / kListingRowHeight - 1);
+}
+
+int CQuilloryView::SetFind(const QString& text)
+{
+    if (!m_host.IsAttached())
+        return 0;
+    // The page shows byte b as the character U+00b; a character beyond those is in no row.
+    bool bMatchable = true;
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(text.size()));
+    for (QChar c : text) {
+        if (c.unicode() > 0xFF)
+            bMatchable = false;
+        bytes += static_cast<char>(c.unicode() & 0xFF);
+    }
+    const bool bWasFiltered = m_rows.IsFiltered();
+    const std::int32_t before = m_rows.Generation();
+    if (!bWasFiltered && !text.isEmpty())
+        RunPageScript(ScriptPageHostCore::RememberScrollScript(m_host.Generation()));
+    m_rows.SetFilter(bytes, bMatchable);
+    if (m_rows.Generation() != before) {
+        const ScrollTo scroll = m_rows.IsFiltered() ? ScrollTo::Top : ScrollTo::Restore;
+        RunPageScript(ScriptPageHostCore::ShowScript(m_host.Generation(), m_rows, scroll));
+    }
+    emit findChanged(m_rows.Count(), m_rows.Total());
+    return m_rows.Count();
+}
+
+bool CQuilloryView::AnswerPage(const QString& name, const QByteArray& query, QByteArray& data)
+{
+    const std::string_view text(query.constData(), static_cast<std::size_t>(query.size()));
+    if (name == QLatin1String(kRowsQuestion)) {
+        data = QByteArray::fromStdString(m_rows.AnswerRowsQuery(text));
+        return true;
+    }
+    if (name == QLatin1String(kShownQuestion)) {
+        data = "[]";
+        if (const std::optional<RowsRequest> shown = ParseRowsRequest(text)) {
+            // Told once the browser has handed the answer over, outside its request handling.
+            QPointer<CQuilloryView> self(this);
+            const RowsRequest copy = *shown;
+            QMetaObject::invokeMethod(
+                this, [self, copy] { if (self) self->OnRowsShown(copy); }, Qt::QueuedConnection);
+        }
+        return true;
+    }
     return false;
+}
+
+void CQuilloryView::OnRowsShown(const RowsRequest& shown)
+{
+    if (shown.generation != m_rows.Generation())
+        return;  // the page spoke of a listing it no longer shows
+    WatchKeys();
+    emit rowsShown(shown.from, shown.count);
+    if (!m_bFillReported && shown.generation == m_nFilledListing) {
+        m_bFillReported = true;
+        emit tableFilled(m_rows.Count());
+    }
+}
+
+void CQuilloryView::WatchKeys()
+{
+    // The browser's widget that takes the keys comes with the page's first paint, and again when
+    // a renderer is replaced.
+    QWidget* source = focusProxy();
+    if (!source || source == m_pKeySource)
+        return;
+    if (m_pKeySource)
+        m_pKeySource->removeEventFilter(this);
+    source->installEventFilter(this);
+    m_pKeySource = source;
+}
+
+bool CQuilloryView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_pKeySource && event->type() == QEvent::KeyPress &&
+        HandleKey(*static_cast<QKeyEvent*>(event)))
+        return true;
+    return QWebEngineView::eventFilter(watched, event);
 }
 
 void CQuilloryView::OnLoadingChanged(const QWebEngineLoadingInfo& info)
@@ -247,50 +449,32 @@ void CQuilloryView::OnProbed(int generation, const QVariant& result)
     emit documentCompleted();
 }
 
-void CQuilloryView::RunPageScript(std::string script, bool bFinal)
+void CQuilloryView::RunPageScript(const std::string& script)
 {
-    const int generation = m_nGeneration;
-    QPointer<CQuilloryView> self(this);
+    // Each script checks that it is meant for the page it finds, and one that comes after its page
+    // has gone does nothing; there is no answer to wait for.
     m_pPage->runJavaScript(QString::fromLatin1(script.data(), static_cast<qsizetype>(script.size())),
-                           QWebEngineScript::ApplicationWorld, [self, generation, bFinal](const QVariant& result) {
-                               if (!result.isValid()) {
-                                   std::fprintf(stderr, "quillory: a change to the listing page failed\n");
-                                   return;
-                               }
-                               if (bFinal && self && generation == self->m_nGeneration && result.toInt() >= 0)
-                                   self->RevealRows(generation, result.toInt());
-                           });
-}
-
-void CQuilloryView::RevealRows(int generation, int rows)
-{
-    QPointer<CQuilloryView> self(this);
-    m_pPage->runJavaScript(QString::fromLatin1(ScriptPageHostCore::RevealScript(generation, m_nRevealRows)),
-                           QWebEngineScript::ApplicationWorld, [self, generation, rows](const QVariant& result) {
-                               if (!self || generation != self->m_nGeneration)
-                                   return;
-                               if (!result.isValid()) {
-                                   std::fprintf(stderr, "quillory: a change to the listing page failed\n");
-                                   return;
-                               }
-                               // Every row is in the page now; those still hidden are shown as the
-                               // reader scrolls to them.
-                               if (result.toInt() >= 0)
-                                   emit self->tableFilled(rows);
-                           });
+                           QWebEngineScript::ApplicationWorld);
 }
 
 void CQuilloryView::Print()
 {
-    if (m_pPrinter)
-        return;  // the last print job is still going
-    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-    QPrintDialog dialog(printer.get(), this);
+    // The page holds only the rows near the screen, so the listing is printed from the program's
+    // rows, every one of them, whatever a find shows.
+    QPrinter printer(QPrinter::HighResolution);
+    QPrintDialog dialog(&printer, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    // Printing is asynchronous; the printer must live until it has finished.
-    m_pPrinter = std::move(printer);
-    print(m_pPrinter.get());
+    const auto entries = static_cast<std::int32_t>(m_rows.All().size());
+    if (entries > kPrintAskAbove &&
+        m_app.ShowMessage(PrintQuestionText(entries, ListingPrintPages(printer, entries)), MB_YESNO) != IDYES)
+        return;
+    PrintListing(printer);
+}
+
+int CQuilloryView::PrintListing(QPagedPaintDevice& device)
+{
+    return PrintListingRows(device, m_app.m_strCurrentDir, m_rows.All());
 }
 
 QVariant CQuilloryView::RunJavaScriptSync(const QString& script, int timeoutMs, quint32 worldId)

@@ -1,8 +1,9 @@
 #pragma once
-// The listing view: the program's one page in an embedded browser. It loads the skeleton, fills
-// the table from the entry list and turns clicks on the page into navigation of the listing. The
-// decisions are the core's (NavigationCore, ListingPageCore); this class only connects them to
-// the browser.
+// The listing view: the program's one page in an embedded browser. It loads the skeleton, hands
+// the listing to the page, which shows the rows near what is on screen and asks for them as it
+// needs them, and turns clicks and keys into navigation of the listing. The decisions are the
+// core's (NavigationCore, ListingPageCore, ListingRows); this class only connects them to the
+// browser.
 
 #include <QPointer>
 #include <QTimer>
@@ -10,15 +11,16 @@
 #include <QWebEnginePage>
 #include <QWebEngineScript>
 #include <QWebEngineView>
-#include <memory>
 #include <string>
 
 #include "core/Navigation.h"
+#include "view/ListingRows.h"
 #include "view/ScriptPageHostCore.h"
 
 class CQuilloryApp;
 class CRequestGate;
-class QPrinter;
+class QKeyEvent;
+class QPagedPaintDevice;
 class QWebEngineLoadingInfo;
 class QWebEngineProfile;
 class CQuilloryView;
@@ -57,15 +59,36 @@ public:
     // IListingView. ReloadPage returns at once; the refill follows the completed load.
     void ReloadPage() override;
     int CheckPage() override;
-    // Fills the table of the loaded page. While a load is under way it does nothing: the load's
+    // Hands the listing to the loaded page. While a load is under way it does nothing: the load's
     // completion fills the table anyway.
     int FillTable() override;
 
     void OnBeforeNavigate2(const std::string& strAddress, bool& bCancel);
     void OnDocumentComplete(const std::string& strAddress);
 
-    // Asks for a printer and prints the page.
+    // The keyboard: the arrows, Page Up and Down, Home and End move the selected row; Enter acts
+    // as a click on its link; Backspace and Alt+Up go up, as the arrow does; Escape is reported
+    // (escapePressed). True when the key was one of these.
+    bool HandleKey(const QKeyEvent& event);
+    void MoveSelection(SelectionMove move);
+    void ActivateSelection();
+    void GoUp();
+
+    // The find field has opened: what a find looks through is made ready before the first key.
+    void BeginFind() { m_rows.PrepareFind(); }
+    // Find: shows only the rows that contain text (see ListingRows::SetFilter); the empty text
+    // shows every row again, scrolled and selected as before the find began. Returns the number
+    // of rows shown.
+    int SetFind(const QString& text);
+
+    // Asks for a printer and prints every row of the listing (asking first when there are many).
     void Print();
+    // Prints every row of the listing on device; returns the number of pages.
+    int PrintListing(QPagedPaintDevice& device);
+
+    [[nodiscard]] const ListingRows& Listing() const { return m_rows; }
+    // How many rows a screen shows: what Page Up and Page Down move by.
+    [[nodiscard]] int PageRows() const;
 
     // For tests and the frame's tests: run a script in the page and wait for its value (an invalid
     // QVariant after timeoutMs); count script dialogs the page asked for and requests refused.
@@ -73,39 +96,53 @@ public:
                                quint32 worldId = QWebEngineScript::ApplicationWorld);
     [[nodiscard]] int ScriptDialogCount() const;
     [[nodiscard]] int BlockedRequestCount() const;
-    // How many rows each of the steps that end a fill shows (tests make it small to take several).
-    void SetRevealRows(int rows) { m_nRevealRows = rows > 0 ? rows : 1; }
     // Whether the loaded page has been probed and can be filled.
     [[nodiscard]] bool IsPageReady() const { return m_host.IsAttached(); }
 
 signals:
-    // The table of the loaded page has been filled and holds rows rows; its first rows are shown
-    // and laid out, the rest follow as the reader scrolls to them.
+    // A fill has been handed to the page, which now shows the first of its rows rows.
     void tableFilled(int rows);
     // A completed load has been probed and handed to the document-complete logic.
     void documentCompleted();
+    // The page shows rows [first, first + count) of the listing as it stands.
+    void rowsShown(int first, int count);
+    // A new listing has replaced the one shown (a find on the old one is over).
+    void listingReset();
+    // What a find shows: shown rows of total.
+    void findChanged(int shown, int total);
+    void escapePressed();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     friend class CQuilloryPage;
     bool AcceptNavigation(const QUrl& url, bool isMainFrame);
+    // Acts on a click or key as a click on the page does: once the current event is done.
+    void DispatchLater(const std::string& address);
+    void SelectLinkedRow(const std::string& address);
     void OnLoadingChanged(const QWebEngineLoadingInfo& info);
     void Settle();
     void OnProbed(int generation, const QVariant& result);
-    void RunPageScript(std::string script, bool bFinal);
-    // Shows the rows a fill has left hidden, a slice per script, then reports the fill.
-    void RevealRows(int generation, int rows);
+    void RunPageScript(const std::string& script);
+    // The page's questions: rows of the listing, and which rows it shows.
+    bool AnswerPage(const QString& name, const QByteArray& query, QByteArray& data);
+    void OnRowsShown(const RowsRequest& shown);
+    void WatchKeys();
 
     CQuilloryApp& m_app;
     CRequestGate* m_pGate = nullptr;
     QWebEngineProfile* m_pProfile = nullptr;
     CQuilloryPage* m_pPage = nullptr;
+    ListingRows m_rows;
     ScriptPageHostCore m_host;
     int m_nGeneration = 0;             // bumped by every reload; tags the scripts meant for its page
     bool m_bAwaitingDocument = false;  // a reload's document has not been probed yet
     bool m_bProbing = false;
-    int m_nRevealRows;
+    int m_nFilledListing = 0;          // the listing generation of the last fill
+    bool m_bFillReported = true;       // tableFilled has been sent for it
     QTimer m_settleTimer;
-    std::unique_ptr<QPrinter> m_pPrinter;
+    QPointer<QObject> m_pKeySource;    // the widget whose keys the view watches
 };
 
 // The document of the single-document window. The listing lives in the application object, so
@@ -115,5 +152,10 @@ public:
     void OnNewDocument() {}
 };
 
-// What the user is told when the browser's page process ends under a listing too large for it.
+// What the user is told when the browser's page process ends under the listing.
 [[nodiscard]] std::string RendererEndedText(std::int32_t nEntries);
+
+// Listings longer than this ask before they are printed.
+inline constexpr std::int32_t kPrintAskAbove = 5000;
+// The question, for a listing of nEntries rows on nPages pages.
+[[nodiscard]] std::string PrintQuestionText(std::int32_t nEntries, std::int32_t nPages);

@@ -68,11 +68,27 @@ bool LoadResource(const QUrl& url, QByteArray& data, QByteArray& mimeType)
     return false;
 }
 
+CResSchemeHandler::CResSchemeHandler(QObject* parent, PageQuestionAnswerer answerer)
+    : QWebEngineUrlSchemeHandler(parent), m_answerer(std::move(answerer))
+{
+}
+
 void CResSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job)
 {
     QByteArray data;
     QByteArray mimeType;
-    if (job->requestMethod() != "GET" || !LoadResource(job->requestUrl(), data, mimeType)) {
+    const QUrl url = job->requestUrl();
+    // Only pages of this profile can ask, and they are all ours: the request gate lets nothing
+    // else load in them.
+    if (m_answerer && job->requestMethod() == "GET" &&
+        url.host().compare(QLatin1String(kResHost), Qt::CaseInsensitive) == 0 &&
+        m_answerer(url.path().mid(1), url.query(QUrl::FullyEncoded).toLatin1(), data)) {
+        auto* buffer = new QBuffer(job);
+        buffer->setData(data);
+        job->reply("application/json", buffer);
+        return;
+    }
+    if (job->requestMethod() != "GET" || !LoadResource(url, data, mimeType)) {
         job->fail(QWebEngineUrlRequestJob::UrlNotFound);
         return;
     }
@@ -89,14 +105,14 @@ void CRequestGate::interceptRequest(QWebEngineUrlRequestInfo& info)
     info.block(true);
 }
 
-QWebEngineProfile* CreateResProfile(CRequestGate** ppGate)
+QWebEngineProfile* CreateResProfile(CRequestGate** ppGate, PageQuestionAnswerer answerer)
 {
     // A profile without a storage name is off the record: no cache, cookies or history on disk.
     auto* profile = new QWebEngineProfile();
     profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
     profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
     profile->setSpellCheckEnabled(false);
-    profile->installUrlSchemeHandler(kResScheme, new CResSchemeHandler(profile));
+    profile->installUrlSchemeHandler(kResScheme, new CResSchemeHandler(profile, std::move(answerer)));
     auto* gate = new CRequestGate(profile);
     profile->setUrlRequestInterceptor(gate);
     if (ppGate)

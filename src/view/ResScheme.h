@@ -9,6 +9,7 @@
 #include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineUrlSchemeHandler>
 #include <atomic>
+#include <functional>
 
 class QWebEngineProfile;
 
@@ -26,12 +27,20 @@ void RegisterResScheme();
 // The bytes and type of a resource named by a res address; false when it is none of ours.
 [[nodiscard]] bool LoadResource(const QUrl& url, QByteArray& data, QByteArray& mimeType);
 
-// Serves LoadResource's answers; everything else fails as not found.
+// Answers a page's question for data (res://quillory/NAME?QUERY): true and the JSON answer in data
+// when NAME is one it answers.
+using PageQuestionAnswerer = std::function<bool(const QString& name, const QByteArray& query, QByteArray& data)>;
+
+// Serves LoadResource's answers, and the answerer's to questions our own pages ask; everything
+// else fails as not found.
 class CResSchemeHandler : public QWebEngineUrlSchemeHandler {
     Q_OBJECT
 public:
-    using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
+    explicit CResSchemeHandler(QObject* parent = nullptr, PageQuestionAnswerer answerer = {});
     void requestStarted(QWebEngineUrlRequestJob* job) override;
+
+private:
+    PageQuestionAnswerer m_answerer;
 };
 
 // Blocks every request whose scheme is not "res": pages of the program show stored mail, and a
@@ -47,6 +56,7 @@ private:
     std::atomic<int> m_nBlocked{0};
 };
 
-// A profile that keeps nothing on disk, serves our resources and lets no other request through.
-// The caller owns it and must delete it after every page made with it.
-[[nodiscard]] QWebEngineProfile* CreateResProfile(CRequestGate** ppGate = nullptr);
+// A profile that keeps nothing on disk, serves our resources (and the answerer's answers) and lets
+// no other request through. The caller owns it and must delete it after every page made with it.
+[[nodiscard]] QWebEngineProfile* CreateResProfile(CRequestGate** ppGate = nullptr,
+                                                  PageQuestionAnswerer answerer = {});

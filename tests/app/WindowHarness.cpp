@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QKeyEvent>
 #include <QTimer>
 #include <cstdlib>
 
@@ -222,6 +223,16 @@ bool WindowTest::ClickEntry(const std::string& name)
 void WindowTest::ClickGoUp()
 {
     View().RunJavaScriptSync(QStringLiteral("document.getElementById('salisopra').click(); true"));
+}
+
+void WindowTest::PressKey(int key, Qt::KeyboardModifiers modifiers)
+{
+    QWidget* target = View().focusProxy();
+    ASSERT_NE(target, nullptr);
+    QKeyEvent press(QEvent::KeyPress, key, modifiers);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers);
+    QCoreApplication::sendEvent(target, &press);
+    QCoreApplication::sendEvent(target, &release);
 }
 
 std::optional<std::string> WindowTest::Setting(const std::string& name) const

@@ -84,6 +84,8 @@ protected:
     bool ClickEntry(const std::string& name);
     // Clicks the go-up arrow.
     void ClickGoUp();
+    // Presses and releases a key where the listing takes its keys.
+    void PressKey(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
     // The stored settings value, or nullopt.
     [[nodiscard]] std::optional<std::string> Setting(const std::string& name) const;
 

@@ -88,7 +88,10 @@ TEST_F(FrameTest, MenusAndToolbarCarryTheCommandsWithTheirPrompts)
         const char* title;
         std::vector<Item> items;
     } menus[] = {
-        {"&File", {{"&Open...\tCtrl+O", ID_FILE_OPEN, "Open a folder."}, {"&Exit", ID_APP_EXIT, nullptr}}},
+        {"&File",
+         {{"&Open...\tCtrl+O", ID_FILE_OPEN, "Open a folder."},
+          {"&Find...\tCtrl+F", ID_EDIT_FIND, "Show only the entries that contain a text."},
+          {"&Exit", ID_APP_EXIT, nullptr}}},
         {"&Order by",
          {{"Message n.", ID_SORT_ENTRY, "The entry order"},
           {"From", ID_SORT_FROM, "Order by 'From'"},

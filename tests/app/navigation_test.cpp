@@ -1,7 +1,10 @@
 // Navigation from the page: entering directories and mail folders, going up, saving messages, the
 // Open command, and what the frame does while a rebuild is pending.
 
+#include <QCoreApplication>
 #include <QJsonObject>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <filesystem>
 
 #include "WindowHarness.h"
@@ -215,4 +218,75 @@ TEST_F(NavigationTest, OpenStartsAtTheListedPlaceAndCancelListsItAgain)
     // And going up from there still lands in the folder's directory.
     ASSERT_TRUE(RefillAfter([&] { ClickGoUp(); }));
     EXPECT_EQ(HeaderPath(), m_strBase);
+}
+
+TEST_F(NavigationTest, KeysMoveTheSelectionAndEnterActsAsAClick)
+{
+    ASSERT_TRUE(Start(m_strBase));
+    ASSERT_EQ(Names(), (std::vector<std::string>{"Sub", "box.dbx", "letter.eml"}));
+    const std::string out = m_tmp.MakeDir("out");
+    auto selected = [&] { return View().Listing().Selected(); };
+
+    // Down past the end stays on the last row; Enter there saves it, as a click would.
+    for (int i = 0; i < 4; ++i)
+        PressKey(Qt::Key_Down);
+    EXPECT_EQ(selected(), 2);
+    m_saveDialog.answers.push_back(out + "/copy.eml");
+    PressKey(Qt::Key_Return);
+    ASSERT_TRUE(SpinUntil([&] { return std::filesystem::exists(out + "/copy.eml"); }));
+    EXPECT_EQ(ReadAll(out + "/copy.eml"), ReadAll(m_strLetter));
+    EXPECT_EQ(m_saveDialog.requests.back().strInitialName, "letter.eml");
+
+    // Into the mail folder, save its second message, and back up with Backspace.
+    PressKey(Qt::Key_Up);
+    ASSERT_TRUE(RefillAfter([&] { PressKey(Qt::Key_Enter); }));
+    EXPECT_EQ(HeaderPath(), m_strFolder);
+    EXPECT_EQ(selected(), 0) << "a new listing starts at its first row";
+    PressKey(Qt::Key_Down);
+    m_saveDialog.answers.push_back(out + "/second.eml");
+    PressKey(Qt::Key_Return);
+    ASSERT_TRUE(SpinUntil([&] { return std::filesystem::exists(out + "/second.eml"); }));
+    EXPECT_EQ(ReadAll(out + "/second.eml"), m_folderMessages[1]);
+    ASSERT_TRUE(RefillAfter([&] { PressKey(Qt::Key_Backspace); }));
+    EXPECT_EQ(HeaderPath(), m_strBase);
+    // Alt+Up goes up as well.
+    ASSERT_TRUE(RefillAfter([&] { PressKey(Qt::Key_Up, Qt::AltModifier); }));
+    EXPECT_EQ(HeaderPath(), CQuilloryApp::ParentPath(m_strBase));
+    EXPECT_TRUE(m_messages.messages.empty());
+}
+
+TEST_F(NavigationTest, FindNarrowsTheListingAndEscapeBringsItBack)
+{
+    const std::string dir = m_tmp.MakeDir("many");
+    const char* subjects[] = {"Budget", "lunch", "BUDGET draft", "Holiday", "budget final", "Travel"};
+    for (int i = 0; i < 6; ++i)
+        m_tmp.Write("many/" + std::to_string(i) + ".eml", MessageText("x", "y", subjects[i]));
+    ASSERT_TRUE(Start(dir));
+    PressKey(Qt::Key_End);
+    PressKey(Qt::Key_Up);
+    ASSERT_EQ(View().Listing().Selected(), 4);
+
+    Frame().OnCommand(ID_EDIT_FIND);
+    ASSERT_FALSE(Frame().FindBar()->isHidden());
+    Frame().FindField()->setText(QStringLiteral("budget"));
+    EXPECT_TRUE(SpinUntil([&] { return Names() == std::vector<std::string>{"0.eml", "2.eml", "4.eml"}; }));
+    EXPECT_EQ(Frame().MessagePaneText(), QStringLiteral("3 of 6"));
+    Frame().FindField()->setText(QStringLiteral("budget f"));
+    EXPECT_TRUE(SpinUntil([&] { return Names() == std::vector<std::string>{"4.eml"}; }));
+    EXPECT_EQ(Frame().MessagePaneText(), QStringLiteral("1 of 6"));
+    EXPECT_EQ(App().m_nItemCount, 6) << "the find is a view: the listing is the same";
+
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QCoreApplication::sendEvent(Frame().FindField(), &escape);
+    EXPECT_TRUE(Frame().FindBar()->isHidden());
+    EXPECT_TRUE(SpinUntil([&] { return Names().size() == 6u; }));
+    EXPECT_EQ(View().Listing().Selected(), 4);
+    EXPECT_EQ(Frame().MessagePaneText(), QStringLiteral("Pronto"));
+
+    // A new listing closes a find left open.
+    Frame().OnCommand(ID_EDIT_FIND);
+    Frame().FindField()->setText(QStringLiteral("lunch"));
+    ASSERT_TRUE(RefillAfter([&] { Frame().OnCommand(ID_SORT_SUBJECT); }));
+    EXPECT_TRUE(Frame().FindBar()->isHidden());
+    EXPECT_EQ(Names().size(), 6u);
 }

@@ -3,6 +3,7 @@
 
 #include "core/QuilloryApp.h"
 #include "model/listax.h"
+#include "view/ListingRows.h"
 #include "view/ScriptPageHostCore.h"
 
 namespace {
@@ -18,7 +19,7 @@ PageProbe SkeletonProbe()
 
 class ScriptHostTest : public ::testing::Test {
 protected:
-    ScriptHostTest() : host([this](std::string s, bool) { scripts.push_back(std::move(s)); }, 256) {}
+    ScriptHostTest() : host([this](std::string s) { scripts.push_back(std::move(s)); }, rows) {}
 
     void AddMessages(int n)
     {
@@ -31,7 +32,9 @@ protected:
 
     CQuilloryApp app;
     RecordingMessageBox messages;
+    RecordingStatus status;
     std::vector<std::string> scripts;
+    ListingRows rows;
     ScriptPageHostCore host;
 };
 
@@ -57,40 +60,40 @@ TEST_F(ScriptHostTest, NothingIsThereUntilAProbedPageIsAttached)
     EXPECT_EQ(messages.messages.back().text, "Mancata Table !!!");
 }
 
-TEST_F(ScriptHostTest, ALargeFillGoesOverInSeveralScriptsOfItsGeneration)
+TEST_F(ScriptHostTest, AFillHandsTheSortedListingToThePageInOneScriptOfItsGeneration)
 {
-    AddMessages(20);
+    app.m_pStatus = &status;
+    app.m_nSortMode = 3;  // by subject
+    AddMessages(3);
+    listaf* last = app.FirstEntry();
+    last->m_strSubject = "Subject: zz";
     host.Attach(7, SkeletonProbe());
-    EXPECT_EQ(FillListingTable(app, host), 20);
-    ASSERT_GT(scripts.size(), 2u);
-    for (const std::string& script : scripts) {
-        EXPECT_NE(script.find("q.gen !== 7"), std::string::npos);
-        EXPECT_LT(script.size(), 1024u);
-    }
+
+    EXPECT_EQ(FillListingTable(app, host), 3);
+
+    ASSERT_EQ(scripts.size(), 1u);
+    EXPECT_NE(scripts[0].find("q.gen !== 7"), std::string::npos);
+    EXPECT_NE(scripts[0].find("q.show(" + std::to_string(rows.Generation()) + ",3,0,20,'top')"), std::string::npos);
+    ASSERT_EQ(rows.Count(), 3);
+    EXPECT_EQ(rows.At(2), last) << "in the order of the sort";
+    // No row is made at the fill, so none is reported.
+    EXPECT_EQ(status.texts, std::vector<std::string>{"sorting... 0"});
 }
 
 TEST_F(ScriptHostTest, TextIsQuotedSoThatNoByteEndsTheString)
 {
-    listaf* entry = app.AppendEntry();
-    entry->m_nKind = KIND_MESSAGE_FILE;
-    entry->m_strName = "a\"b\\c\n\xe9";
-    app.AppendEntry()->m_strName = "it's";
-    entry->m_strHeader = std::string("x\0y", 3);
+    app.m_strCurrentDir = std::string("/a\"b\\c\n\xe9/it's/x\0y", 17);
     host.Attach(1, SkeletonProbe());
     FillListingTable(app, host);
-    std::string all;
-    for (const std::string& s : scripts)
-        all += s;
-    EXPECT_NE(all.find(R"(> a\\u0022b\\u005cc\\u000a\\u00e9 <//a>)"), std::string::npos);
-    EXPECT_NE(all.find(R"("x\\u0000y")"), std::string::npos);
-    EXPECT_EQ(all.find("it's"), std::string::npos);
-    for (char c : all)
+    ASSERT_EQ(scripts.size(), 1u);
+    EXPECT_NE(scripts[0].find(R"("/a\\u0022b\\u005cc\\u000a\\u00e9/it\\u0027s/x\\u0000y")"), std::string::npos);
+    for (char c : scripts[0])
         EXPECT_TRUE(c >= 0x20 && c < 0x7f) << "scripts stay ASCII";
 }
 
 TEST_F(ScriptHostTest, ChangesQueuedForAPageThatWentAwayAreDropped)
 {
-    ScriptPageHostCore big([this](std::string s, bool) { scripts.push_back(std::move(s)); }, 1u << 20);
+    ScriptPageHostCore big([this](std::string s) { scripts.push_back(std::move(s)); }, rows);
     big.Attach(1, SkeletonProbe());
     const PageElement path = big.FindElementById("cartellacorrente");
     big.SetInnerText(path, "/old");
@@ -99,18 +102,6 @@ TEST_F(ScriptHostTest, ChangesQueuedForAPageThatWentAwayAreDropped)
     EXPECT_TRUE(scripts.empty());
     EXPECT_FALSE(big.HasDocument());
     EXPECT_EQ(big.InsertRow(path), 0);
-}
-
-TEST_F(ScriptHostTest, HandlesAreReusedOnceReleased)
-{
-    AddMessages(50);
-    host.Attach(1, SkeletonProbe());
-    FillListingTable(app, host);
-    std::string all;
-    for (const std::string& s : scripts)
-        all += s;
-    // A row and its seven cells are live at most, plus the path and the table: no handle past 10.
-    EXPECT_EQ(all.find(",11,"), std::string::npos);
 }
 
 } // namespace
