@@ -1,4 +1,4 @@
-// quillory-cli: the listing and extraction of the window, from the command line.
+// quillory-cli: the listing, extraction and reading of the window, from the command line.
 
 #include <cstring>
 #include <iostream>
@@ -11,7 +11,10 @@ int main(int argc, char** argv)
         return RunList(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "extract") == 0)
         return RunExtract(argc, argv);
+    if (argc >= 2 && std::strcmp(argv[1], "show") == 0)
+        return RunShow(argc, argv);
     std::cerr << "usage: quillory-cli list PATH [--sort entry|from|to|subject]\n"
-                 "       quillory-cli extract PATH OUTDIR [NAME ...] [--overwrite]\n";
+                 "       quillory-cli extract PATH OUTDIR [NAME ...] [--overwrite]\n"
+                 "       quillory-cli show PATH [MSGNAME] [--html] [--attachments OUTDIR]\n";
     return 2;
 }
