@@ -1,0 +1,73 @@
+// libFuzzer target: any bytes, parsed as a message, then everything a reader takes from it. Nothing
+// may crash, hang, leak or read out of bounds, and what comes out must hold whatever went in: all
+// text valid UTF-8, header lines without control characters, each attachment's bytes as many as
+// its listed size, each file name one the saving functions promise. Built as a plain program too
+// (replay_main.cpp), which the tests run over the seeds in corpus-mime/.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "mime/AttachmentNames.h"
+#include "mime/Charset.h"
+#include "mime/HeaderDecode.h"
+#include "mime/MimeDocument.h"
+
+namespace {
+
+void Check(bool condition)
+{
+    if (!condition)
+        __builtin_trap();
+}
+
+void CheckLine(const std::string& text)
+{
+    Check(IsValidUtf8(text));
+    for (const char ch : text)
+        Check(static_cast<unsigned char>(ch) >= 0x20 && ch != 0x7F);
+}
+
+void CheckName(const std::string& name)
+{
+    CheckLine(name);
+    Check(!name.empty() && name.size() <= kMaxAttachmentNameBytes);
+    Check(name.find('/') == std::string::npos && name.find("..") == std::string::npos);
+    Check(name.front() != '.' && name.front() != ' ' && name.back() != '.' && name.back() != ' ');
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    const auto document = MimeDocument::Parse(bytes);
+    Check(document->Source() == bytes);
+    const MimeContent& content = document->Content();
+    const MimeHeaders& headers = content.headers;
+    for (const std::string* line : {&headers.strFrom, &headers.strTo, &headers.strCc, &headers.strDate, &headers.strSubject})
+        CheckLine(*line);
+    if (content.plain)
+        Check(IsValidUtf8(*content.plain));
+    if (content.html)
+        Check(IsValidUtf8(*content.html));
+    for (std::size_t i = 0; i < content.attachments.size() && i < 16; ++i) {
+        const MimeAttachment& attachment = content.attachments[i];
+        Check(IsValidUtf8(attachment.strName));
+        CheckName(SanitizeAttachmentName(attachment.strName, attachment.strType));
+        std::uint64_t written = 0;
+        const bool bWhole = document->WriteAttachment(i, [&](const char*, std::size_t n) {
+            written += n;
+            return true;
+        });
+        Check(written == attachment.nSize && bWhole == !attachment.bDamaged);
+        if (!attachment.strContentId.empty())
+            Check(document->FindContentId("<" + attachment.strContentId + ">").has_value());
+    }
+    // The listing's decoder, on the first line as the listing would hold it.
+    const std::string_view firstLine = bytes.substr(0, bytes.find_first_of("\r\n"));
+    CheckLine(DecodeHeaderLine(firstLine.substr(0, firstLine.find('\0'))));
+    CheckName(SanitizeAttachmentName(bytes.substr(0, 600)));
+    return 0;
+}

@@ -1,0 +1,39 @@
+// The listing's decoder: one raw header line in, its label and decoded text out.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "mime/HeaderDecode.h"
+
+TEST(HeaderDecodeTest, DecodesTheValueAndKeepsTheLabelAsSpelled)
+{
+    struct LineCase {
+        std::string line;
+        std::string expected;
+    };
+    const LineCase cases[] = {
+        {"Subject: =?koi8-r?B?8NLJ18XU?=", "Subject: \xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"},
+        {"SUBJECT:=?utf-8?q?caf=C3=A9?=", "SUBJECT:caf\xC3\xA9"},
+        {"From:\t=?iso-8859-1?q?J=F6rg?= <j@example.de>", "From: J\xC3\xB6rg <j@example.de>"},
+        {"To: plain <p@example.org>  ", "To: plain <p@example.org>"},
+        {"Date: Mon, 1 Jan 2001 10:00:00 +0000", "Date: Mon, 1 Jan 2001 10:00:00 +0000"},
+        {"Subject: caf\xE9", "Subject: caf\xC3\xA9"},
+        {"Subject: a\tb", "Subject: a b"},
+        {"Subject: =?utf-8?q?x=0Ay?=", "Subject: x y"},
+        {"Subject:", "Subject:"},
+        {"no label =?utf-8?q?=C3=A9?=", "no label \xC3\xA9"},
+        {"", ""},
+    };
+    for (const LineCase& c : cases)
+        EXPECT_EQ(DecodeHeaderLine(c.line), c.expected) << c.line;
+}
+
+TEST(HeaderDecodeTest, RawBytesFollowTheHintBeforeWindows1252)
+{
+    const std::string koi8 = "\xF0\xD2\xC9\xD7\xC5\xD4";
+    EXPECT_EQ(DecodeHeaderValue(koi8, "koi8-r"), "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82");
+    // Without the hint the same bytes are windows-1252: "ðÒÉ×ÅÔ".
+    EXPECT_EQ(DecodeHeaderValue(koi8), "\xC3\xB0\xC3\x92\xC3\x89\xC3\x97\xC3\x85\xC3\x94");
+    EXPECT_EQ(DecodeHeaderValue("caf\xC3\xA9", "koi8-r"), "caf\xC3\xA9") << "valid UTF-8 stays UTF-8";
+}
