@@ -323,7 +323,8 @@ std::unique_ptr<MimeDocument> MimeDocument::Parse(std::string_view bytes)
     GMimeObject* body = g_mime_message_get_mime_part(impl->message.get());
     impl->ReadHeaders(FirstTextCharset(body, 0));
     impl->Walk(body, 0, true, false);
-    if (impl->warnings.count(GMIME_WARN_TRUNCATED_MESSAGE))
+    // A single part that ends early has lost nothing (a header with no empty line after it, say).
+    if (impl->warnings.count(GMIME_WARN_TRUNCATED_MESSAGE) && body && GMIME_IS_MULTIPART(body))
         impl->Note("The message ends before its last part does; that part may be incomplete.");
     if (impl->warnings.count(GMIME_CRIT_NESTING_OVERFLOW))
         impl->Note("Parts nested too deep were not read.");
