@@ -1,10 +1,14 @@
-// The listing's decoder: one raw header line in, its label and decoded text out.
+// The listing's decoder: one raw header line in, its label and decoded text out; and the listing's
+// cells made from it.
 
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "core/QuilloryApp.h"
 #include "mime/HeaderDecode.h"
+#include "mime/ListingDecode.h"
+#include "model/listax.h"
 
 TEST(HeaderDecodeTest, DecodesTheValueAndKeepsTheLabelAsSpelled)
 {
@@ -36,4 +40,25 @@ TEST(HeaderDecodeTest, RawBytesFollowTheHintBeforeWindows1252)
     // Without the hint the same bytes are windows-1252: "ðÒÉ×ÅÔ".
     EXPECT_EQ(DecodeHeaderValue(koi8), "\xC3\xB0\xC3\x92\xC3\x89\xC3\x97\xC3\x85\xC3\x94");
     EXPECT_EQ(DecodeHeaderValue("caf\xC3\xA9", "koi8-r"), "caf\xC3\xA9") << "valid UTF-8 stays UTF-8";
+}
+
+TEST(ListingDecodeTest, CellsShowDecodedLinesEscapedAfterDecoding)
+{
+    CQuilloryApp app;
+    listaf* entry = app.AppendEntry();
+    entry->m_nKind = KIND_FOLDER_MESSAGE;
+    entry->m_strSubject = "Subject: =?utf-8?q?=3Cb=3E?=";
+    entry->m_pRawLines = std::make_unique<RawHeaderLines>();
+    entry->m_pRawLines->strSubject = "Subject: =?utf-8?q?=3Cb=3E_=22q=22?=";
+    entry->m_pRawLines->strFrom = "From: =?koi8-r?B?8NLJ18XU?= <p@example.ru>";
+    listaf* bare = app.AppendEntry();
+    bare->m_strSubject = "Subject: kept";
+
+    EXPECT_EQ(DecodeListingHeaders(app), 1);
+    // An encoded "<" must not reach the page as markup: decoded first, then escaped.
+    EXPECT_EQ(entry->m_strSubject, "Subject: &lt;b&gt; 'q'");
+    EXPECT_EQ(entry->m_strFrom, "From: \xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 &lt;p@example.ru&gt;");
+    EXPECT_EQ(entry->m_strTo, "");
+    EXPECT_EQ(bare->m_strSubject, "Subject: kept");
+    EXPECT_FALSE(DecodeEntryHeaders(*bare));
 }
