@@ -124,7 +124,7 @@ std::string SanitizeAttachmentName(std::string_view name, std::string_view mimeT
                 clean += known.ext;
     }
     if (IsDeviceName(clean))
-        clean.insert(0, "_");
+        clean = "_" + clean;
     if (clean.size() > kMaxAttachmentNameBytes) {
         // Keep a short extension; cut the stem.
         const std::size_t dot = clean.rfind('.');
