@@ -89,7 +89,9 @@ bool WriteObject(GMimeObject* object, const Sink& sink)
         g_mime_stream_filter_add(GMIME_STREAM_FILTER(filtered.get()), decoder);
         g_object_unref(decoder);
     }
-    std::vector<char> buffer(kPieceSize);
+    // One buffer per thread: a message of many small parts would otherwise pay for a fresh one
+    // per part. Sinks never read parts themselves, so it is never in use twice.
+    thread_local std::vector<char> buffer(kPieceSize);
     while (true) {
         const ssize_t got = g_mime_stream_read(filtered.get(), buffer.data(), buffer.size());
         if (got < 0)
