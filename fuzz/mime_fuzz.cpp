@@ -86,9 +86,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckLine(DecodeHeaderLine(firstLine.substr(0, firstLine.find('\0'))));
     CheckName(SanitizeAttachmentName(bytes.substr(0, 600)));
     // The listing's fast decoder must give what the library's decoder gives, but where the library
-    // loses a character split over base64 words, which the fast decoder keeps.
+    // loses text: a character split over base64 words, or all that follows a decoded NUL byte (its
+    // text is then a beginning of the fast decoder's).
     const std::string_view value = bytes.substr(0, 2000);
     const std::string decoded = DecodeHeaderValue(value);
-    Check(decoded == DecodeHeaderValueThoroughly(value) || HasSeveralBase64Words(value));
+    const std::string thorough = DecodeHeaderValueThoroughly(value);
+    Check(decoded == thorough || HasSeveralBase64Words(value) ||
+          (decoded.size() > thorough.size() && decoded.compare(0, thorough.size(), thorough) == 0));
     return 0;
 }

@@ -280,8 +280,10 @@ bool IsBlank(char ch) { return ch == ' ' || ch == '\t'; }
 
 // The decoder for the common case, many times faster than the library's: printable ASCII and
 // encoded words that stand as words of their own (white space or the ends on both sides), in
-// charsets that convert cleanly. Gives the library's result, or false to leave the value to it;
-// only where the library loses a character split over two base64 words does it differ, keeping it.
+// charsets that convert cleanly. Gives the library's result, or false to leave the value to it. It
+// differs only where the library loses text: a character split over two base64 words, which it
+// keeps, and a word that decodes to a NUL byte, where the library's text ends and this one goes on
+// (the NUL shown as a space).
 bool DecodeCommon(std::string_view value, std::string& out)
 {
     out.clear();

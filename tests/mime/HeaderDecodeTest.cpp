@@ -62,6 +62,8 @@ TEST(HeaderDecodeTest, FastDecoderAgreesWithTheLibrary)
     // Split over two base64 words the library loses the character ("??"); joining the words' bytes
     // keeps it, as other mail readers do.
     EXPECT_EQ(DecodeHeaderValue("=?utf-8?B?4pg=?= =?utf-8?B?lQ==?="), "\xE2\x98\x95");
+    // A NUL byte in a word ends the library's text; the rest is still shown.
+    EXPECT_EQ(DecodeHeaderValue("=?utf-8?q?a=00b?= c"), "a b c");
 }
 
 TEST(HeaderDecodeTest, RawBytesFollowTheHintBeforeWindows1252)
