@@ -53,6 +53,20 @@ bool HasSeveralBase64Words(std::string_view value)
     return words > 1 && bBase64;
 }
 
+// A NUL byte in an encoded word becomes a space in the fast decoder's text; the library's text
+// shows it as "?", or ends there.
+bool DiffersOnlyAtNul(const std::string& fast, const std::string& library)
+{
+    if (library.size() < fast.size())
+        return fast.compare(0, library.size(), library) == 0;
+    if (library.size() != fast.size())
+        return false;
+    for (std::size_t i = 0; i < fast.size(); ++i)
+        if (fast[i] != library[i] && !(fast[i] == ' ' && library[i] == '?'))
+            return false;
+    return true;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -86,12 +100,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckLine(DecodeHeaderLine(firstLine.substr(0, firstLine.find('\0'))));
     CheckName(SanitizeAttachmentName(bytes.substr(0, 600)));
     // The listing's fast decoder must give what the library's decoder gives, but where the library
-    // loses text: a character split over base64 words, or all that follows a decoded NUL byte (its
-    // text is then a beginning of the fast decoder's).
+    // loses text: a character split over base64 words, or a decoded NUL byte.
     const std::string_view value = bytes.substr(0, 2000);
     const std::string decoded = DecodeHeaderValue(value);
-    const std::string thorough = DecodeHeaderValueThoroughly(value);
-    Check(decoded == thorough || HasSeveralBase64Words(value) ||
-          (decoded.size() > thorough.size() && decoded.compare(0, thorough.size(), thorough) == 0));
+    Check(decoded == DecodeHeaderValueThoroughly(value) || HasSeveralBase64Words(value) ||
+          DiffersOnlyAtNul(decoded, DecodeHeaderValueThoroughly(value)));
     return 0;
 }
