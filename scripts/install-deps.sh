@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   g++ clang libclang-rt-14-dev cmake ninja-build pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
+  libgmime-3.0-dev python3
   qt6-base-dev qt6-webengine-dev qt6-webengine-dev-tools libqt6webenginecore6-bin
   libgl-dev fonts-dejavu-core
   xvfb xauth imagemagick xdotool

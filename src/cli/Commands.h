@@ -5,3 +5,5 @@
 int RunList(int argc, char** argv);
 // quillory-cli extract PATH OUTDIR [NAME ...] [--overwrite] [--recover]
 int RunExtract(int argc, char** argv);
+// quillory-cli show PATH [MSGNAME] [--html] [--attachments OUTDIR]
+int RunShow(int argc, char** argv);

@@ -1,4 +1,4 @@
-// quillory-cli: the listing and extraction of the window, from the command line.
+// quillory-cli: the listing, extraction and reading of the window, from the command line.
 
 #include <iostream>
 #include <string>
@@ -11,10 +11,11 @@ namespace {
 constexpr std::string_view kUsage =
     "usage: quillory-cli list PATH [--sort entry|from|to|subject] [--recover]\n"
     "       quillory-cli extract PATH OUTDIR [NAME ...] [--overwrite] [--recover]\n"
+    "       quillory-cli show PATH [MSGNAME] [--html] [--attachments OUTDIR]\n"
     "       quillory-cli --help | --version\n";
 
 constexpr std::string_view kHelp =
-    "quillory-cli lists and extracts stored mail, as the Quillory window does.\n"
+    "quillory-cli lists, extracts and shows stored mail, as the Quillory window does.\n"
     "\n"
     "  quillory-cli list PATH [--sort entry|from|to|subject] [--recover]\n"
     "      One JSON object a line for each entry of the directory PATH, or for each message\n"
@@ -26,6 +27,11 @@ constexpr std::string_view kHelp =
     "      into OUTDIR as .eml files and prints each name written. An existing file is kept\n"
     "      (and the exit status is 1) unless --overwrite is given. --recover writes the\n"
     "      recovered messages too.\n"
+    "  quillory-cli show PATH [MSGNAME] [--html] [--attachments OUTDIR]\n"
+    "      Prints the message file PATH, or the message MSGNAME of the mail-folder file PATH,\n"
+    "      decoded: its From, To, Cc, Date and Subject lines, an empty line, then its text\n"
+    "      (the HTML text with --html, or when it has no plain text). --attachments saves its\n"
+    "      attachments into OUTDIR, never replacing a file, and prints each name written.\n"
     "  quillory-cli --help       this text\n"
     "  quillory-cli --version    the version\n"
     "\n"
@@ -54,6 +60,8 @@ int main(int argc, char** argv)
         return RunList(argc, argv);
     if (command == "extract")
         return RunExtract(argc, argv);
+    if (command == "show")
+        return RunShow(argc, argv);
     if (command == "--help" || command == "-h")
         return Print(kHelp);
     if (command == "--version")

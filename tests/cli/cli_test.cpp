@@ -149,6 +149,7 @@ TEST_F(CliTest, HelpVersionAndWrongUsage)
 {
     const std::string all = "usage: quillory-cli list PATH [--sort entry|from|to|subject] [--recover]\n"
                             "       quillory-cli extract PATH OUTDIR [NAME ...] [--overwrite] [--recover]\n"
+                            "       quillory-cli show PATH [MSGNAME] [--html] [--attachments OUTDIR]\n"
                             "       quillory-cli --help | --version\n";
     const std::string list = "usage: quillory-cli list PATH [--sort entry|from|to|subject] [--recover]\n";
     const std::string extract = "usage: quillory-cli extract PATH OUTDIR [NAME ...] [--overwrite] [--recover]\n";

@@ -1,0 +1,53 @@
+#include "mime/ListingDecode.h"
+
+#include "core/QuilloryApp.h"
+#include "mime/HeaderDecode.h"
+#include "model/listax.h"
+
+namespace {
+
+// The cell keeps its storage: a listing of many entries decodes without allocating.
+void SetCell(std::string& cell, const std::string& raw)
+{
+    cell.clear();
+    if (raw.empty())
+        return;
+    thread_local std::string decoded;
+    decoded.clear();
+    AppendDecodedHeaderLine(raw, decoded);
+    // Escaped as the listing escapes its cells (EscapeForHtml), after decoding: an encoded "<" is
+    // text, not markup.
+    std::size_t run = 0;  // start of the bytes not yet copied
+    for (std::size_t i = 0; i < decoded.size(); ++i) {
+        const char ch = decoded[i];
+        if (ch != '<' && ch != '>' && ch != '"')
+            continue;
+        cell.append(decoded, run, i - run);
+        cell += ch == '<' ? "&lt;" : ch == '>' ? "&gt;" : "'";
+        run = i + 1;
+    }
+    cell.append(decoded, run, std::string::npos);
+}
+
+} // namespace
+
+bool DecodeEntryHeaders(listaf& entry)
+{
+    if (!entry.m_pRawLines)
+        return false;
+    const RawHeaderLines& raw = *entry.m_pRawLines;
+    SetCell(entry.m_strFrom, raw.strFrom);
+    SetCell(entry.m_strTo, raw.strTo);
+    SetCell(entry.m_strSubject, raw.strSubject);
+    SetCell(entry.m_strDate, raw.strDate);
+    return true;
+}
+
+int DecodeListingHeaders(CQuilloryApp& app)
+{
+    int decoded = 0;
+    for (listaf* entry = app.FirstEntry(); entry; entry = entry->Next())
+        if (DecodeEntryHeaders(*entry))
+            ++decoded;
+    return decoded;
+}
