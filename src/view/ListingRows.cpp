@@ -62,7 +62,8 @@ void AppendRowJson(std::string& out, const listaf& entry)
     AppendCell(out, nullptr, cells.link, nullptr, cells.bSpansRow ? "6" : nullptr);
     if (!cells.bSpansRow) {
         out += ',';
-        AppendCell(out, nullptr, cells.size, nullptr, nullptr);
+        const std::string title = cells.pMark ? cells.pMark->title : "";
+        AppendCell(out, nullptr, SizeCellHtml(cells), cells.pMark ? &title : nullptr, nullptr);
         for (std::string_view header : cells.headers) {
             out += ',';
             AppendCell(out, nullptr, header, nullptr, nullptr);
