@@ -243,6 +243,14 @@ std::int32_t ListingRows::RowOf(const listaf* entry) const
     return shown != m_shown.end() && *shown == position ? static_cast<std::int32_t>(shown - m_shown.begin()) : -1;
 }
 
+std::int32_t ListingRows::RowNamed(std::string_view name) const
+{
+    for (std::int32_t row = 0; row < Count(); ++row)
+        if (At(row)->m_strName == name)
+            return row;
+    return -1;
+}
+
 std::string ListingRows::RowsJson(std::int32_t generation, std::int32_t from, std::int32_t count) const
 {
     if (generation != m_nGeneration || from < 0 || from >= Count() || count <= 0)

@@ -91,6 +91,22 @@ TEST_F(RowsTest, AMessageFoundOutsideTheIndexSaysSoInItsSizeCell)
     }
 }
 
+TEST_F(RowsTest, ARowIsFoundByItsNameAmongTheRowsShown)
+{
+    for (const char* name : {"Old", "box.dbx", "note.eml", "Note.eml", "note.eml"})
+        Add(KIND_OTHER, name);
+    ListAll();
+    const struct {
+        const char* name;
+        std::int32_t row;
+    } cases[] = {{"note.eml", 2}, {"Note.eml", 3}, {"NOTE.EML", -1}, {"", -1}, {"Old", 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(rows.RowNamed(c.name), c.row) << c.name;
+    rows.SetFilter("box");
+    EXPECT_EQ(rows.RowNamed("box.dbx"), 0) << "counted among the rows a find shows";
+    EXPECT_EQ(rows.RowNamed("Old"), -1);
+}
+
 TEST_F(RowsTest, QuestionsAboutAnotherListingOrPastTheEndAreAnsweredWithNothing)
 {
     ListMessages(3);
