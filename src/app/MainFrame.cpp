@@ -96,7 +96,7 @@ void CMainFrame::createActions()
     connect(print, &QAction::triggered, this, [this] { OnCommand(ID_FILE_PRINT); });
     m_actions.insert(ID_FILE_PRINT, print);
 
-    for (int id : {ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR})
+    for (int id : {ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, ID_SHOW_RECOVERED})
         m_actions.value(id)->setCheckable(true);
 }
 
@@ -204,7 +204,7 @@ void CMainFrame::createStatusBar()
     // When a menu prompt goes away the pane goes back to its idle text.
     connect(bar, &QStatusBar::messageChanged, this, [this](const QString& message) {
         if (message.isEmpty())
-            m_pMessagePane->setText(LoadString(AFX_IDS_IDLEMESSAGE));
+            m_pMessagePane->setText(IdleText());
     });
 }
 
@@ -257,6 +257,7 @@ void CMainFrame::createView()
     });
     // A new listing ends a find on the old one: the field goes with it.
     connect(m_pView, &CQuilloryView::listingReset, this, [this] {
+        ShowListingStatus();
         if (m_pFindBar->isHidden())
             return;
         m_pFindBar->hide();
@@ -279,7 +280,7 @@ void CMainFrame::CloseFind()
     m_pFindField->clear();  // which shows every row again
     m_pView->SetFind(QString());
     m_pView->setFocus(Qt::OtherFocusReason);
-    m_pMessagePane->setText(LoadString(AFX_IDS_IDLEMESSAGE));
+    m_pMessagePane->setText(IdleText());
 }
 
 void CMainFrame::ShowFindCount(int shown, int total)
@@ -287,7 +288,7 @@ void CMainFrame::ShowFindCount(int shown, int total)
     if (!statusBar()->currentMessage().isEmpty())
         statusBar()->clearMessage();
     m_pMessagePane->setText(m_pView->Listing().IsFiltered() ? QStringLiteral("%1 of %2").arg(shown).arg(total)
-                                                             : LoadString(AFX_IDS_IDLEMESSAGE));
+                                                             : IdleText());
 }
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
@@ -335,6 +336,9 @@ bool CMainFrame::OnCommand(int nID)
     case ID_EDIT_FIND:
         OnFind();
         return true;
+    case ID_SHOW_RECOVERED:
+        OnShowRecovered();
+        return true;
     case ID_VIEW_TOOLBAR:
         m_pToolBar->setVisible(!m_pToolBar->isVisible());
         UpdateCommandStates();
@@ -364,6 +368,9 @@ CommandState CMainFrame::OnUpdateCommand(int nID) const
     } else if (nID == ID_VIEW_STATUS_BAR) {
         state.bCheckable = true;
         state.bChecked = !statusBar()->isHidden();
+    } else if (nID == ID_SHOW_RECOVERED) {
+        state.bCheckable = true;
+        state.bChecked = m_app.m_bShowRecovered;
     }
     return state;
 }
@@ -453,6 +460,8 @@ void CMainFrame::SetProgressText(std::string_view label, std::int32_t n)
         if (!m_bProgressFlushPending) {
             m_bProgressFlushPending = true;
             QTimer::singleShot(0, this, [this] {
+                if (!m_bProgressFlushPending)
+                    return;  // a listing's status took the pane meanwhile
                 m_bProgressFlushPending = false;
                 ShowProgressNow();
             });

@@ -60,6 +60,10 @@ public:
     // reloads the page. Returns before the rebuild runs.
     void GoToFolder(bool bAsk) override;
 
+    // Lists the mail-folder file that m_strCurrentDir names, as a click on it does. Returns before
+    // the rebuild runs.
+    void ListMailFolderFile();
+
     // IStatusOutput: "label n" in the message pane, painted before the call returns (at most a few
     // dozen times a second; the last text given is always the one left showing).
     void SetProgressText(std::string_view label, std::int32_t n) override;
@@ -111,6 +115,12 @@ private:
     void OnShowHtmlDialog();
     void OnIdle();
     void ShowProgressNow();
+    // Show > Recovered messages: the setting turns over, and a mail folder listed is listed again.
+    void OnShowRecovered();
+    // After a fill: what the scan for recovered messages found, when the listing ran one.
+    void ShowListingStatus();
+    // What the message pane goes back to: the listing's status, or the idle text.
+    [[nodiscard]] QString IdleText() const;
 
     COwnerDrawMenu m_menu;  // its popups live as long as the frame
     CQuilloryApp& m_app;
@@ -135,4 +145,5 @@ private:
     std::int32_t m_nProgress = 0;
     QElapsedTimer m_progressClock;   // since the message pane was last painted
     bool m_bProgressFlushPending = false;
+    QString m_strListingStatus;      // "" when the listing shown says nothing of its own
 };

@@ -38,7 +38,9 @@ QHash<QString, QString> LoadTable()
         const qsizetype tab = line.indexOf(u'\t');
         if (tab <= 0)
             continue;
-        table.insert(line.left(tab).toString(), Unescape(line.mid(tab + 1)));
+        QString text = Unescape(line.mid(tab + 1));
+        text.replace(QLatin1String("{version}"), QLatin1String(QUILLORY_VERSION));
+        table.insert(line.left(tab).toString(), text);
     }
     return table;
 }

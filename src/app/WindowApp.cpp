@@ -12,6 +12,7 @@
 #include "app/FrameIds.h"
 #include "app/QtSeams.h"
 #include "core/QuilloryApp.h"
+#include "core/StartPath.h"
 #include "model/listax.h"
 #include "app/SplashFrame.h"
 #include "app/StringTable.h"
@@ -98,7 +99,7 @@ CWindowApp::~CWindowApp()
     m_app.m_pSettings = nullptr;
 }
 
-bool CWindowApp::InitInstance()
+bool CWindowApp::InitInstance(const std::string& strStartPath)
 {
     // Nothing here needs a sockets or component layer set up first; the failure texts of those
     // steps stay in the string table (100, 104) so that the ids keep their meaning.
@@ -127,8 +128,26 @@ bool CWindowApp::InitInstance()
     if (m_seams.bSplash)
         new CSplashFrame;  // deletes itself when its time is up
 
-    if (!m_pFrame->ChooseBaseFolder(m_app.m_strCurrentDir))
-        return false;
+    const StartPlan plan = PlanStartPath(strStartPath, cwd);
+    if (!plan.strMessage.empty())
+        m_app.ShowMessage(plan.strMessage);
+    switch (plan.action) {
+    case StartAction::ListMailFolder:
+        // Going up from the file lists its directory, as after a click on the file there.
+        m_app.m_strTargetDir = plan.strDirectory;
+        m_app.m_strCurrentDir = plan.strMailFolder;
+        m_pFrame->ListMailFolderFile();
+        return true;
+    case StartAction::ListDirectory:
+        m_app.m_strCurrentDir = plan.strDirectory;
+        if (!plan.strSelectName.empty())
+            m_pFrame->View()->SelectOnNextFill(plan.strSelectName);
+        break;
+    case StartAction::AskForFolder:
+        if (!m_pFrame->ChooseBaseFolder(m_app.m_strCurrentDir))
+            return false;
+        break;
+    }
 
     // The first listing goes the way of every other: the place becomes the go-up target, so the
     // Open command's cancel relists it, and the scan and fill run once the page has loaded, so

@@ -4,6 +4,7 @@
 // dialog, the settings folder) can be handed in; what is not handed in is the real thing.
 
 #include <memory>
+#include <string>
 
 #include "app/MainFrame.h"
 
@@ -35,10 +36,13 @@ public:
     CWindowApp(const CWindowApp&) = delete;
     CWindowApp& operator=(const CWindowApp&) = delete;
 
-    // Start-up: settings, the window, the splash, the base-directory question, the first listing
-    // (which completes once the page has loaded). True to run the event loop; false when the user
-    // cancelled the question, and the program then ends without listing anything.
-    bool InitInstance();
+    // Start-up: settings, the window, the splash, the first listing (which completes once the page
+    // has loaded). strStartPath is where to start (quillory PATH): a directory or a mail-folder
+    // file is listed at once, another file lists its directory with its row selected. Without
+    // one, or when it cannot be listed (the user is told why), the base-directory question is
+    // asked. True to run the event loop; false when the user cancelled the question, and the
+    // program then ends without listing anything.
+    bool InitInstance(const std::string& strStartPath = {});
 
     // The application's commands: About and New.
     bool OnCommand(int nID) override;

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -140,4 +141,20 @@ StartPlan PlanStartPath(const std::string& path, const std::string& cwd)
     plan.strSelectName = name;
     plan.bMessageFile = parts.ext == ".eml" || parts.ext == ".msg";
     return plan;
+}
+
+std::string StartPathArgument(int argc, const char* const* argv)
+{
+    bool bOptions = true;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i] ? argv[i] : "";
+        if (bOptions && arg == "--") {
+            bOptions = false;
+            continue;
+        }
+        if (arg.empty() || (bOptions && arg.size() > 1 && arg.front() == '-'))
+            continue;
+        return std::string(arg);
+    }
+    return {};
 }

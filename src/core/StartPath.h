@@ -27,3 +27,10 @@ struct StartPlan {
 // AskForFolder; so does an empty path, without a message. Reads at most a file's first four bytes
 // and changes nothing.
 [[nodiscard]] StartPlan PlanStartPath(const std::string& path, const std::string& cwd);
+
+// The PATH of the window's command line (the arguments after the program's name, argv[1] to
+// argv[argc - 1]): the first that is not an option. An option starts with "-" and is more than
+// that; whatever follows "--" is no option. An empty argument names nothing. "" when there is
+// none. Options are passed over, not refused: the embedded browser takes its own switches from
+// the same command line.
+[[nodiscard]] std::string StartPathArgument(int argc, const char* const* argv);

@@ -80,8 +80,14 @@ bool AppendRow(CQuilloryApp& app, IPageHost& page, PageElement table, const list
         page.SetAttribute(link.get(), "colspan", "6", 0);
         return true;
     }
-    if (!AppendHtmlCell(page, row.get(), cells.size))
-        return true;
+    {
+        ElementHold size(page, page.InsertCell(row.get()));
+        if (!size)
+            return true;
+        page.SetInnerHtml(size.get(), SizeCellHtml(cells));
+        if (cells.pMark)
+            page.SetTitle(size.get(), cells.pMark->title);
+    }
     for (std::string_view header : cells.headers) {
         if (!AppendHtmlCell(page, row.get(), header))
             break;
@@ -107,6 +113,15 @@ IconCell IconCellFor(std::int32_t nKind)
     }
 }
 
+namespace {
+
+// The word says what the listing can promise of the message: a whole chain, or only part of one.
+constexpr RecoveryMark kFoundWhole{"found", "found", "Found outside the folder's index"};
+constexpr RecoveryMark kFoundPart{"found partial", "part",
+                                  "Found outside the folder's index, not whole: saved as far as it could be followed"};
+
+} // namespace
+
 RowCells RowCellsOf(const listaf& entry)
 {
     RowCells cells;
@@ -119,9 +134,26 @@ RowCells RowCellsOf(const listaf& entry)
         return cells;
     }
     cells.size = std::to_string(entry.Size());
+    if (entry.m_recovery == MessageRecovery::Complete)
+        cells.pMark = &kFoundWhole;
+    else if (entry.m_recovery == MessageRecovery::Partial)
+        cells.pMark = &kFoundPart;
     cells.headers = {HeaderCell(entry.m_strFrom), HeaderCell(entry.m_strTo), HeaderCell(entry.m_strSubject),
                      HeaderCell(entry.m_strDate)};
     return cells;
+}
+
+std::string SizeCellHtml(const RowCells& cells)
+{
+    if (!cells.pMark)
+        return cells.size;
+    std::string html = "<span class='";
+    html += cells.pMark->className;
+    html += "'>";
+    html += cells.pMark->label;
+    html += "</span> ";
+    html += cells.size;
+    return html;
 }
 
 std::string EscapeNameForHtml(std::string_view name)

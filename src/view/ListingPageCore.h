@@ -63,6 +63,14 @@ struct IconCell {
 };
 [[nodiscard]] IconCell IconCellFor(std::int32_t nKind);
 
+// How the size cell tells a message found outside its folder's index: a word before the size, in
+// a look of its own (the class of the word's span, styled by the page), and the cell's tooltip.
+struct RecoveryMark {
+    const char* className;
+    const char* label;
+    const char* title;
+};
+
 // What the row of an entry holds, cell by cell: the icon cell, the link cell, and for anything but
 // a directory the size and the four header cells.
 struct RowCells {
@@ -70,11 +78,15 @@ struct RowCells {
     const std::string* pTitle = nullptr;  // the icon cell's title (the header), when it has one
     std::string link;                     // the link cell's inner HTML
     bool bSpansRow = false;               // a directory: the link cell spans the six columns
-    std::string size;
+    std::string size;                     // the size in bytes, in decimal digits
+    const RecoveryMark* pMark = nullptr;  // a recovered message's mark, shown before the size
     std::array<std::string_view, 4> headers{};  // From, To, Subject, Date; "&nbsp;" when empty
 };
 [[nodiscard]] RowCells RowCellsOf(const listaf& entry);
 inline constexpr std::size_t kRowCellCount = 7;  // of a row that is not a directory's
+
+// The size cell's inner HTML: the size, after the mark's word when there is a mark.
+[[nodiscard]] std::string SizeCellHtml(const RowCells& cells);
 
 // A name from the disk made safe as element content: "&", "<" and ">" become entities.
 [[nodiscard]] std::string EscapeNameForHtml(std::string_view name);

@@ -77,6 +77,8 @@ void PaintRow(QPainter& painter, const QFontMetricsF& metrics, const QRectF& lin
     texts[1] = QString::fromLatin1(entry.m_strName);
     if (!cells.bSpansRow) {
         texts[2] = QString::fromLatin1(cells.size);
+        if (cells.pMark)
+            texts[2].prepend(QString::fromLatin1(cells.pMark->label) + QLatin1Char(' '));
         for (std::size_t i = 0; i < cells.headers.size(); ++i)
             texts[3 + i] = Shown(cells.headers[i]);
     }

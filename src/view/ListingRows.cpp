@@ -62,7 +62,8 @@ void AppendRowJson(std::string& out, const listaf& entry)
     AppendCell(out, nullptr, cells.link, nullptr, cells.bSpansRow ? "6" : nullptr);
     if (!cells.bSpansRow) {
         out += ',';
-        AppendCell(out, nullptr, cells.size, nullptr, nullptr);
+        const std::string title = cells.pMark ? cells.pMark->title : "";
+        AppendCell(out, nullptr, SizeCellHtml(cells), cells.pMark ? &title : nullptr, nullptr);
         for (std::string_view header : cells.headers) {
             out += ',';
             AppendCell(out, nullptr, header, nullptr, nullptr);
@@ -240,6 +241,14 @@ std::int32_t ListingRows::RowOf(const listaf* entry) const
         return position;
     const auto shown = std::lower_bound(m_shown.begin(), m_shown.end(), position);
     return shown != m_shown.end() && *shown == position ? static_cast<std::int32_t>(shown - m_shown.begin()) : -1;
+}
+
+std::int32_t ListingRows::RowNamed(std::string_view name) const
+{
+    for (std::int32_t row = 0; row < Count(); ++row)
+        if (At(row)->m_strName == name)
+            return row;
+    return -1;
 }
 
 std::string ListingRows::RowsJson(std::int32_t generation, std::int32_t from, std::int32_t count) const

@@ -58,6 +58,8 @@ public:
     [[nodiscard]] const listaf* At(std::int32_t row) const;
     // The row showing the entry; -1 when it is not shown.
     [[nodiscard]] std::int32_t RowOf(const listaf* entry) const;
+    // The first row shown whose entry has this name, exactly; -1 when none has.
+    [[nodiscard]] std::int32_t RowNamed(std::string_view name) const;
     // Every entry of the listing, in order, whatever a find shows.
     [[nodiscard]] const std::vector<const listaf*>& All() const { return m_all; }
 

@@ -185,6 +185,15 @@ int CQuilloryView::FillTable()
     if (m_rows.Generation() != before) {
         m_nFilledListing = m_rows.Generation();
         m_bFillReported = false;
+        if (!m_strSelectOnFill.empty()) {
+            // After the fill's own script, which shows the listing from its top.
+            const std::int32_t row = m_rows.RowNamed(m_strSelectOnFill);
+            m_strSelectOnFill.clear();
+            if (row >= 0) {
+                m_rows.Select(row);
+                RunPageScript(ScriptPageHostCore::SelectScript(m_host.Generation(), m_rows));
+            }
+        }
         emit listingReset();
     }
     return 0;

@@ -63,6 +63,10 @@ public:
     // completion fills the table anyway.
     int FillTable() override;
 
+    // The next listing handed to the page selects its first row named name, and scrolls to it,
+    // instead of the first row; a listing without such a row keeps the first. Used once.
+    void SelectOnNextFill(std::string name) { m_strSelectOnFill = std::move(name); }
+
     void OnBeforeNavigate2(const std::string& strAddress, bool& bCancel);
     void OnDocumentComplete(const std::string& strAddress);
 
@@ -141,6 +145,7 @@ private:
     bool m_bProbing = false;
     int m_nFilledListing = 0;          // the listing generation of the last fill
     bool m_bFillReported = true;       // tableFilled has been sent for it
+    std::string m_strSelectOnFill;     // the name the next fill selects
     QTimer m_settleTimer;
     QPointer<QObject> m_pKeySource;    // the widget whose keys the view watches
 };

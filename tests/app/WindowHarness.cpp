@@ -134,7 +134,7 @@ void WindowTest::TearDown()
     ::unsetenv("XDG_CONFIG_HOME");
 }
 
-bool WindowTest::Start(const std::optional<std::string>& dir)
+bool WindowTest::Start(const std::optional<std::string>& dir, const std::string& startPath)
 {
     m_chooser.answers.push_back(dir);
     m_pApp = std::make_unique<CQuilloryApp>();
@@ -145,7 +145,7 @@ bool WindowTest::Start(const std::optional<std::string>& dir)
     seams.bSplash = false;
     m_pWindow = std::make_unique<CWindowApp>(*m_pApp, seams);
     m_nFills = 0;
-    if (!m_pWindow->InitInstance())
+    if (!m_pWindow->InitInstance(startPath))
         return false;
     QObject::connect(&View(), &CQuilloryView::tableFilled, &View(), [this] { ++m_nFills; });
     const bool filled = RefillAfter([] {});

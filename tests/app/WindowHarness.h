@@ -61,9 +61,10 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Runs start-up, answering the chooser with dir (nullopt: Cancel). True when start-up went on
-    // and the first listing is on the page.
-    bool Start(const std::optional<std::string>& dir);
+    // Runs start-up, answering the chooser with dir (nullopt: Cancel) if it asks, started on
+    // startPath as from the command line when one is given. True when start-up went on and the
+    // first listing is on the page.
+    bool Start(const std::optional<std::string>& dir, const std::string& startPath = {});
     // Ends the window and the application object, as closing the program does.
     void Stop();
 

@@ -9,6 +9,7 @@
 #include <QPrintDialog>
 #include <QPushButton>
 #include <QTimer>
+#include <QToolBar>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
@@ -183,7 +184,10 @@ TEST_F(WindowTest, AboutPrintAndHtmlDialogOpenFromTheirCommandsAndClose)
     });
     EXPECT_TRUE(Frame().OnCommand(ID_APP_ABOUT));
     EXPECT_EQ(title, QStringLiteral("About Quillory"));
-    EXPECT_EQ(version, QStringLiteral("Quillory Version 1.0"));
+    EXPECT_EQ(version, QStringLiteral("Quillory Version " QUILLORY_VERSION));
+    // The credit bar names the same version.
+    EXPECT_TRUE(Frame().DialogBar()->findChild<QLabel*>("Credit")->text().startsWith(
+        QStringLiteral("Quillory " QUILLORY_VERSION " \u00b7 ")));
     EXPECT_EQ(button, QStringLiteral("CLOSE"));
 
     // Print asks for a printer first; giving up prints nothing.

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 #include "TempDir.h"
 #include "core/StartPath.h"
@@ -144,4 +145,29 @@ TEST_F(StartPathTest, WhatCannotBeReadIsSaidAndTheChooserAsked)
               "list directory | " + R + "/Mail |  | note.eml (message) | \n");
     ::chmod((root + "/locked").c_str(), 0700);
     ::chmod((root + "/passage").c_str(), 0700);
+}
+
+TEST(StartPathArgumentTest, TheFirstArgumentThatIsNoOptionIsThePath)
+{
+    struct Case {
+        std::vector<const char*> args;  // after the program's name
+        const char* path;
+    };
+    const Case cases[] = {
+        {{}, ""},
+        {{"Inbox.dbx"}, "Inbox.dbx"},
+        {{"--disable-gpu", "/home/a/Mail", "second"}, "/home/a/Mail"},
+        {{"-x", "--flag=1"}, ""},
+        {{"-"}, "-"},
+        {{"--", "-odd name.dbx"}, "-odd name.dbx"},
+        {{"--", "--"}, "--"},
+        {{"a b/c d.eml", "--"}, "a b/c d.eml"},
+        {{"", "x"}, "x"},
+    };
+    for (const Case& c : cases) {
+        std::vector<const char*> argv{"quillory"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        EXPECT_EQ(StartPathArgument(static_cast<int>(argv.size()), argv.data()), c.path)
+            << (c.args.empty() ? "(none)" : c.args.front());
+    }
 }

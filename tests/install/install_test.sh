@@ -49,6 +49,12 @@ if [ "$window" = ON ]; then
   out=$(env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=no-such-platform "$prefix/bin/quillory" --version) ||
     fail "quillory --version failed"
   [ "$out" = "quillory $version" ] || fail "quillory --version said: $out"
+  out=$(env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=no-such-platform "$prefix/bin/quillory" --help) ||
+    fail "quillory --help failed"
+  case $out in "Usage: quillory [PATH]"*) ;; *) fail "quillory --help said: $out" ;; esac
+  for name in QUILLORY_CHOOSE_DIR XDG_CONFIG_HOME QTWEBENGINE_DISABLE_SANDBOX QT_QPA_PLATFORM QT_QUICK_BACKEND; do
+    printf '%s\n' "$out" | grep -q "^  $name " || fail "quillory --help does not name $name"
+  done
   pages="quillory quillory-cli"
 
   desktop-file-validate "$prefix/share/applications/quillory.desktop" || fail "the desktop entry does not validate"

@@ -103,6 +103,23 @@ TEST_F(ListingTest, MessageCellsShowSizeAndHeadersWithPlaceholders)
     EXPECT_EQ(second, (std::vector<std::string>{"0", "&nbsp;", "&nbsp;", "&nbsp;", "&nbsp;"}));
 }
 
+TEST_F(ListingTest, ARecoveredMessageRowCarriesItsMarkAndItsTooltip)
+{
+    listaf* found = Add(KIND_FOLDER_MESSAGE, "Rec00001");
+    found->SetSize(77);
+    found->m_recovery = MessageRecovery::Partial;
+
+    FillListingTable(app, page);
+
+    const auto rows = page.Rows();
+    ASSERT_EQ(rows.size(), 1u);
+    ASSERT_EQ(rows[0].size(), 7u);
+    EXPECT_EQ(rows[0][2].innerHtml, "<span class='found partial'>part</span> 77");
+    EXPECT_TRUE(rows[0][2].bTitleSet);
+    EXPECT_EQ(rows[0][2].title, "Found outside the folder's index, not whole: saved as far as it could be followed");
+    EXPECT_EQ(rows[0][0].className, "other");
+}
+
 TEST_F(ListingTest, FileNamesGoIntoTheLinkAsText)
 {
     const struct {

@@ -66,6 +66,47 @@ TEST_F(RowsTest, AWindowOfRowsCarriesEveryCellAsTheListingShowsIt)
               "]");
 }
 
+TEST_F(RowsTest, AMessageFoundOutsideTheIndexSaysSoInItsSizeCell)
+{
+    const struct {
+        MessageRecovery recovery;
+        const char* sizeCell;
+    } cases[] = {
+        {MessageRecovery::None, R"([null,"512",null,null])"},
+        {MessageRecovery::Complete,
+         R"([null,"<span class='found'>found</span> 512","Found outside the folder's index",null])"},
+        {MessageRecovery::Partial,
+         R"([null,"<span class='found partial'>part</span> 512",)"
+         R"("Found outside the folder's index, not whole: saved as far as it could be followed",null])"},
+    };
+    for (const auto& c : cases) {
+        listaf* message = Add(KIND_FOLDER_MESSAGE, "Rec00001");
+        message->SetSize(512);
+        message->m_recovery = c.recovery;
+        ListAll();
+        const std::string json = rows.RowsJson(rows.Generation(), 0, 1);
+        EXPECT_NE(json.find(std::string("<//a>\",null,null],") + c.sizeCell + ",[null,\"&nbsp;\""), std::string::npos)
+            << json;
+        app.DeleteAllEntries();
+    }
+}
+
+TEST_F(RowsTest, ARowIsFoundByItsNameAmongTheRowsShown)
+{
+    for (const char* name : {"Old", "box.dbx", "note.eml", "Note.eml", "note.eml"})
+        Add(KIND_OTHER, name);
+    ListAll();
+    const struct {
+        const char* name;
+        std::int32_t row;
+    } cases[] = {{"note.eml", 2}, {"Note.eml", 3}, {"NOTE.EML", -1}, {"", -1}, {"Old", 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(rows.RowNamed(c.name), c.row) << c.name;
+    rows.SetFilter("box");
+    EXPECT_EQ(rows.RowNamed("box.dbx"), 0) << "counted among the rows a find shows";
+    EXPECT_EQ(rows.RowNamed("Old"), -1);
+}
+
 TEST_F(RowsTest, QuestionsAboutAnotherListingOrPastTheEndAreAnsweredWithNothing)
 {
     ListMessages(3);
