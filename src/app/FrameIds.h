@@ -23,6 +23,7 @@ inline constexpr int ID_SORT_ENTRY = 32774;
 inline constexpr int ID_SORT_FROM = 32775;
 inline constexpr int ID_SORT_TO = 32776;
 inline constexpr int ID_SORT_SUBJECT = 32777;
+inline constexpr int ID_VIEW_DECODED_HEADERS = 32785;
 
 // Status-bar indicators and the idle text.
 inline constexpr int ID_SEPARATOR = 0;
@@ -66,6 +67,7 @@ inline constexpr std::array kOrderItems{
 inline constexpr std::array kShowItems{
     MenuItemTemplate{"&Instruments bar", ID_VIEW_TOOLBAR},
     MenuItemTemplate{"&Status bar", ID_VIEW_STATUS_BAR},
+    MenuItemTemplate{"&Decoded headers", ID_VIEW_DECODED_HEADERS},
 };
 inline constexpr std::array kHelpItems{
     MenuItemTemplate{"&Info about Quillory...", ID_APP_ABOUT},

@@ -97,7 +97,11 @@ TEST_F(FrameTest, MenusAndToolbarCarryTheCommandsWithTheirPrompts)
           {"From", ID_SORT_FROM, "Order by 'From'"},
           {"To", ID_SORT_TO, "Order by 'to'"},
           {"Subject", ID_SORT_SUBJECT, "Order by 'Subject'"}}},
-        {"&Show", {{"&Instruments bar", ID_VIEW_TOOLBAR, nullptr}, {"&Status bar", ID_VIEW_STATUS_BAR, nullptr}}},
+        {"&Show",
+         {{"&Instruments bar", ID_VIEW_TOOLBAR, nullptr},
+          {"&Status bar", ID_VIEW_STATUS_BAR, nullptr},
+          {"&Decoded headers", ID_VIEW_DECODED_HEADERS,
+           "Show From, To, Subject and Date decoded, as a reader sees them (off: as the messages store them)."}}},
         {"&?", {{"&Info about Quillory...", ID_APP_ABOUT, nullptr}}},
     };
     // Whatever draws the menus, the bar has the four popups and every item's command carries its
