@@ -64,6 +64,22 @@ std::string PlainTextForView(std::string_view text)
     return out;
 }
 
+std::string SourceForView(std::string_view source, std::size_t nMaxBytes)
+{
+    if (source.size() <= nMaxBytes)
+        return PlainTextForView(source);
+    std::size_t cut = source.substr(0, nMaxBytes).find_last_of("\r\n");
+    cut = cut == std::string_view::npos ? nMaxBytes : cut + 1;
+    if (cut > 0 && source[cut - 1] == '\r' && cut < source.size() && source[cut] == '\n')
+        ++cut;  // a line end is not split
+    std::string text = PlainTextForView(source.substr(0, cut));
+    if (!text.empty() && text.back() != '\n')
+        text += '\n';
+    text += "\n[" + std::to_string(source.size() - cut) +
+            " more bytes are not shown here; Save message as... keeps the whole message.]\n";
+    return text;
+}
+
 std::string SizeText(std::uint64_t nBytes)
 {
     if (nBytes < 1024)

@@ -408,7 +408,7 @@ void CReaderWindow::ShowSource(bool bSource)
     }
     // Made when first asked for: a large message's source is a long text to lay out.
     if (m_pSourceView->document()->isEmpty()) {
-        const std::string_view source = m_pDocument->Source();
+        const std::string source = SourceForView(m_pDocument->Source());
         QApplication::setOverrideCursor(Qt::WaitCursor);
         m_pSourceView->setPlainText(QString::fromLatin1(source.data(), static_cast<qsizetype>(source.size())));
         QApplication::restoreOverrideCursor();

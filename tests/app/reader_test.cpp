@@ -233,6 +233,10 @@ TEST(ReaderTextTest, TheDocumentSettlesItsEncodingAndPolicyBeforeTheMessagesOwnM
         EXPECT_EQ(ReaderHtmlDocument(c.html), c.document) << c.html;
 
     EXPECT_EQ(PlainTextForView("a\r\nb\rc\n\r\n"), "a\nb\nc\n\n");
+    // A source past the limit is cut at a line end, and says what it leaves out.
+    EXPECT_EQ(SourceForView("ab\r\ncd\r\nef", 7), "ab\ncd\n\n[2 more bytes are not shown here; Save message as... keeps the whole message.]\n");
+    EXPECT_EQ(SourceForView("abcdef", 4), "abcd\n\n[2 more bytes are not shown here; Save message as... keeps the whole message.]\n");
+    EXPECT_EQ(SourceForView("ab\r\n", 4), "ab\n");
     const struct {
         std::uint64_t bytes;
         const char* text;
