@@ -416,18 +416,20 @@ void CReaderWindow::ShowSource(bool bSource)
     ShowBody(Body::Source);
 }
 
-void CReaderWindow::OnLinkActivated(const QUrl& url)
+void CReaderWindow::AddLinkActions(QMenu& menu, const QUrl& url)
 {
-    QMenu menu(this);
     menu.addAction(QStringLiteral("Copy link address"), this,
                    [url] { QApplication::clipboard()->setText(url.toString(QUrl::FullyEncoded)); });
-    QAction* open = menu.addAction(QStringLiteral("Open in web browser…"));
+    QAction* open = menu.addAction(QStringLiteral("Open in web browser…"), this, [this, url] { OpenLinkOutside(url); });
     const QString scheme = url.scheme().toLower();
     // Only what a browser or a mail program is for; a link to a local file or a script is not.
     open->setEnabled(scheme == QLatin1String("http") || scheme == QLatin1String("https") ||
                      scheme == QLatin1String("mailto"));
-    if (menu.exec(QCursor::pos()) != open)
-        return;
+}
+
+void CReaderWindow::OpenLinkOutside(const QUrl& url)
+{
+    // The address in full, since the text of a link may say anything.
     const std::string text = "Open this address in your web browser?\n\n" +
                              url.toString(QUrl::FullyEncoded).toStdString() +
                              "\n\nWhoever sent the message can then see that it was read.";
@@ -435,13 +437,19 @@ void CReaderWindow::OnLinkActivated(const QUrl& url)
         QDesktopServices::openUrl(url);
 }
 
+void CReaderWindow::OnLinkActivated(const QUrl& url)
+{
+    QMenu menu(this);
+    AddLinkActions(menu, url);
+    menu.exec(QCursor::pos());
+}
+
 void CReaderWindow::ShowHtmlMenu(const QPoint& pos)
 {
     QMenu menu(this);
     const QWebEngineContextMenuRequest* request = m_pHtmlView->lastContextMenuRequest();
     if (request && request->linkUrl().isValid()) {
-        const QUrl link = request->linkUrl();
-        menu.addAction(QStringLiteral("Link…"), this, [this, link] { OnLinkActivated(link); });
+        AddLinkActions(menu, request->linkUrl());
         menu.addSeparator();
     }
     QAction* copy = menu.addAction(QStringLiteral("Copy"), this, [this] { m_pPage->triggerAction(QWebEnginePage::Copy); });

@@ -27,6 +27,7 @@ class IFolderChooser;
 class MimeDocument;
 class QAction;
 class QLabel;
+class QMenu;
 class QPlainTextEdit;
 class QProgressDialog;
 class QPushButton;
@@ -99,7 +100,10 @@ private:
     void FillAttachments();
     void ShowBody(Body body);
     void LoadHtml();
+    // A link of the message: its menu, which copies it or opens it outside after asking.
     void OnLinkActivated(const QUrl& url);
+    void AddLinkActions(QMenu& menu, const QUrl& url);
+    void OpenLinkOutside(const QUrl& url);
     void ShowHtmlMenu(const QPoint& pos);
     void StartSave(SaveJob job);
     void OnSaveProgress();

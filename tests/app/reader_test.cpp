@@ -353,6 +353,14 @@ TEST_F(ReaderTest, TheHtmlViewFetchesNothingOutsideTheProgramAndRunsNoScript)
                                               QWebEngineScript::ApplicationWorld);
     const QString link = QStringLiteral("http://127.0.0.1:%1/link").arg(m_server.serverPort());
     ASSERT_TRUE(SpinUntil([&] { return QApplication::clipboard()->text() == link; }));
+    // Opening it outside asks first, naming the address in full; No opens nothing.
+    m_messages.answer = IDNO;
+    ChooseInNextMenu(QString::fromUtf8("Open in web browser\xe2\x80\xa6"));
+    reader->HtmlView()->page()->runJavaScript(QStringLiteral("document.getElementById('link').click()"),
+                                              QWebEngineScript::ApplicationWorld);
+    ASSERT_TRUE(SpinUntil([&] { return !m_messages.messages.empty(); }));
+    EXPECT_NE(m_messages.messages.back().text.find(link.toStdString()), std::string::npos);
+    EXPECT_EQ(m_messages.messages.back().flags & MB_YESNO, MB_YESNO);
 
     QCoreApplication::processEvents();
     EXPECT_EQ(m_nConnections, 0);
