@@ -23,6 +23,7 @@ inline constexpr int ID_SORT_ENTRY = 32774;
 inline constexpr int ID_SORT_FROM = 32775;
 inline constexpr int ID_SORT_TO = 32776;
 inline constexpr int ID_SORT_SUBJECT = 32777;
+inline constexpr int ID_VIEW_DECODED_HEADERS = 32785;  // a check item: the header cells decoded
 inline constexpr int ID_SHOW_RECOVERED = 32790;  // a check item: list the messages found by the scan
 
 // Status-bar indicators and the idle text.
@@ -67,6 +68,7 @@ inline constexpr std::array kOrderItems{
 inline constexpr std::array kShowItems{
     MenuItemTemplate{"&Instruments bar", ID_VIEW_TOOLBAR},
     MenuItemTemplate{"&Status bar", ID_VIEW_STATUS_BAR},
+    MenuItemTemplate{"&Decoded headers", ID_VIEW_DECODED_HEADERS},
     MenuItemTemplate{"&Recovered messages", ID_SHOW_RECOVERED},
 };
 inline constexpr std::array kHelpItems{

@@ -2,13 +2,16 @@
 
 #include <QAbstractEventDispatcher>
 #include <QAction>
+#include <QApplication>
 #include <QBitmap>
+#include <QClipboard>
 #include <QHBoxLayout>
 #include <QImage>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QTimer>
@@ -24,6 +27,8 @@
 #include "app/StringTable.h"
 #include "menu/MenuInstall.h"
 #include "platform/Path.h"
+#include "reader/ReaderWindow.h"
+#include "view/EntrySubject.h"
 #include "view/QuilloryView.h"
 
 namespace {
@@ -96,7 +101,7 @@ void CMainFrame::createActions()
     connect(print, &QAction::triggered, this, [this] { OnCommand(ID_FILE_PRINT); });
     m_actions.insert(ID_FILE_PRINT, print);
 
-    for (int id : {ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, ID_SHOW_RECOVERED})
+    for (int id : {ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, ID_VIEW_DECODED_HEADERS, ID_SHOW_RECOVERED})
         m_actions.value(id)->setCheckable(true);
 }
 
@@ -251,6 +256,8 @@ void CMainFrame::createView()
     });
     m_pFindField->installEventFilter(this);
     connect(m_pView, &CQuilloryView::findChanged, this, &CMainFrame::ShowFindCount);
+    connect(m_pView, &CQuilloryView::rowMenuRequested, this, &CMainFrame::ShowRowMenu);
+    connect(m_pView, &CQuilloryView::readRequested, this, &CMainFrame::OpenReaderFor);
     connect(m_pView, &CQuilloryView::escapePressed, this, [this] {
         if (!m_pFindBar->isHidden())
             CloseFind();
@@ -347,6 +354,9 @@ bool CMainFrame::OnCommand(int nID)
         statusBar()->setVisible(!statusBar()->isVisible());
         UpdateCommandStates();
         return true;
+    case ID_VIEW_DECODED_HEADERS:
+        ToggleDecodedHeaders();
+        return true;
     default:
         break;
     }
@@ -368,6 +378,9 @@ CommandState CMainFrame::OnUpdateCommand(int nID) const
     } else if (nID == ID_VIEW_STATUS_BAR) {
         state.bCheckable = true;
         state.bChecked = !statusBar()->isHidden();
+    } else if (nID == ID_VIEW_DECODED_HEADERS) {
+        state.bCheckable = true;
+        state.bChecked = m_app.m_bDecodedHeaders;
     } else if (nID == ID_SHOW_RECOVERED) {
         state.bCheckable = true;
         state.bChecked = m_app.m_bShowRecovered;
@@ -441,6 +454,109 @@ void CMainFrame::OnSort(std::int32_t nMode)
     if (m_app.m_pView)
         m_app.m_pView->ReloadPage();
     m_app.m_bPageReady = 1;
+}
+
+void CMainFrame::ToggleDecodedHeaders()
+{
+    m_app.SetDecodedHeaders(!m_app.m_bDecodedHeaders);
+    UpdateCommandStates();
+    Relist();
+}
+
+void CMainFrame::Relist()
+{
+    // While a rebuild is pending it reads the place with the setting as it now is.
+    if (!m_app.m_bPageReady || m_app.m_bRebuildPending)
+        return;
+    // The place is listed again as what it is, as after a cancelled Open.
+    listaf* pEntry = m_app.AppendEntry();
+    pEntry->m_strPath = m_app.m_strCurrentDir;
+    const PathParts parts = SplitPath(m_app.m_strCurrentDir);
+    pEntry->m_strName = parts.fname + parts.ext;
+    pEntry->m_nKind = m_nListedKind;
+    m_app.m_pCurrentEntry = pEntry;
+    GoToFolder(false);
+}
+
+CReaderWindow* CMainFrame::OpenReader(const listaf& entry)
+{
+    ReaderRequest request;
+    request.strName = entry.m_strName;
+    request.strPath = entry.m_strPath;
+    if (entry.m_nKind == KIND_FOLDER_MESSAGE) {
+        request.bInFolder = true;
+        request.listed = ListedMessageOf(entry);
+    } else if (entry.m_nKind != KIND_MESSAGE_FILE) {
+        return nullptr;
+    }
+    auto* reader = new CReaderWindow(m_app, m_chooser, std::move(request), this);
+    // Readers go with the main window: closing it ends the program, whatever is still open.
+    reader->setAttribute(Qt::WA_QuitOnClose, false);
+    reader->show();
+    return reader;
+}
+
+void CMainFrame::OpenReaderFor(int nSerial)
+{
+    if (const listaf* entry = m_app.m_bPageReady ? m_app.FindEntry(nSerial) : nullptr)
+        OpenReader(*entry);
+}
+
+void CMainFrame::ExportMailFolder(const listaf& /*entry*/) {}
+
+bool CMainFrame::FillRowMenu(QMenu& menu, std::int32_t nSerial)
+{
+    const listaf* entry = m_app.FindEntry(nSerial);
+    if (!entry)
+        return false;
+    // Each item finds its entry again when chosen: a listing that has changed meanwhile no longer
+    // holds it, and the item then does nothing.
+    auto act = [this, nSerial](auto what) {
+        return [this, nSerial, what] {
+            if (const listaf* chosen = m_app.m_bPageReady ? m_app.FindEntry(nSerial) : nullptr)
+                what(*chosen);
+        };
+    };
+    switch (entry->m_nKind) {
+    case KIND_FOLDER_MESSAGE:
+    case KIND_MESSAGE_FILE: {
+        QAction* read = menu.addAction(QStringLiteral("&Read message"), this, act([this](const listaf& e) { OpenReader(e); }));
+        read->setShortcut(QKeySequence(QStringLiteral("Ctrl+Return")));
+        menu.setDefaultAction(read);
+        // The save of a click on the row, through the same path.
+        menu.addAction(QStringLiteral("&Save message as..."), this,
+                       act([this](const listaf& e) { m_pView->ActivateEntry(e.m_nSerial); }));
+        menu.addAction(QStringLiteral("&Copy subject"), this, act([](const listaf& e) {
+                           QApplication::clipboard()->setText(QString::fromUtf8(EntrySubject(e)));
+                       }));
+        return true;
+    }
+    case KIND_MAIL_FOLDER: {
+        QAction* open = menu.addAction(QStringLiteral("&Open folder"), this,
+                                       act([this](const listaf& e) { m_pView->ActivateEntry(e.m_nSerial); }));
+        menu.setDefaultAction(open);
+        QAction* exportAction = menu.addAction(QStringLiteral("&Export..."), this,
+                                               act([this](const listaf& e) { ExportMailFolder(e); }));
+        exportAction->setEnabled(CanExportMailFolder());
+        return true;
+    }
+    case KIND_DIRECTORY: {
+        QAction* open = menu.addAction(QStringLiteral("&Open folder"), this,
+                                       act([this](const listaf& e) { m_pView->ActivateEntry(e.m_nSerial); }));
+        menu.setDefaultAction(open);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+void CMainFrame::ShowRowMenu(int nSerial, const QPoint& globalPos)
+{
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("RowMenu"));
+    if (FillRowMenu(menu, nSerial))
+        menu.exec(globalPos);
 }
 
 void CMainFrame::OnShowHtmlDialog()

@@ -20,11 +20,14 @@
 
 class CQuilloryApp;
 class CQuilloryView;
+class CReaderWindow;
 class IFolderChooser;
 class QAction;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QToolBar;
+class listaf;
 
 // Whoever handles the commands the frame leaves alone (About, New, Exit): the application.
 class ICommandTarget {
@@ -96,6 +99,19 @@ public:
     // Start-up: the owner-drawn menu takes the plain one's place, with the same commands.
     void InstallMenu();
 
+    // Opens a reader window on the message of entry (a folder message or a message file); it
+    // reads the message itself and lives until it is closed. Null for an entry of another kind.
+    CReaderWindow* OpenReader(const listaf& entry);
+    // The menu of a listing row: for a message Read message, Save message as... and Copy subject;
+    // for a mail folder Open folder and Export...; for a directory Open folder. Fills menu and
+    // returns false for an entry without one.
+    bool FillRowMenu(QMenu& menu, std::int32_t nSerial);
+    // Exporting a mail folder's messages: not there yet, so its menu item is offered disabled.
+    [[nodiscard]] bool CanExportMailFolder() const { return false; }
+    void ExportMailFolder(const listaf& entry);
+    // Show > Decoded headers: turns the decoded header cells on or off and lists the place again.
+    void ToggleDecodedHeaders();
+
 private:
     void OnCreate();
     void createActions();
@@ -113,6 +129,10 @@ private:
     void ShowFindCount(int shown, int total);
     bool eventFilter(QObject* watched, QEvent* event) override;
     void OnShowHtmlDialog();
+    void ShowRowMenu(int nSerial, const QPoint& globalPos);
+    void OpenReaderFor(int nSerial);
+    // Lists the place shown again, reading it anew.
+    void Relist();
     void OnIdle();
     void ShowProgressNow();
     // Show > Recovered messages: the setting turns over, and a mail folder listed is listed again.

@@ -14,6 +14,7 @@
 #include "app/WindowApp.h"
 #include "platform/Seams.h"
 #include "view/QuilloryView.h"
+#include "reader/ReaderPage.h"
 #include "view/ResScheme.h"
 
 namespace {
@@ -97,6 +98,7 @@ int main(int argc, char* argv[])
         std::fputs("quillory: running as root, so the browser sandbox is disabled\n", stderr);
     }
     RegisterResScheme();  // before the application object exists, as the browser requires
+    RegisterReaderScheme();
     QApplication qapp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillory"));
     QApplication::setApplicationVersion(QStringLiteral(QUILLORY_VERSION));

@@ -78,7 +78,7 @@ bool LoadFromFolder(const std::string& path, std::string name, LoadedMessage& lo
         return false;
     }
     std::string error;
-    const ListedMessage listed{found->m_nRecordOffset, found->m_nDataOffset, found->Size()};
+    const ListedMessage listed = ListedMessageOf(*found);
     if (!LoadFolderMessage(folder, path, listed, loaded, error)) {
         Say(error, bSaid);
         return false;

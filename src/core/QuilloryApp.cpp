@@ -28,6 +28,10 @@ std::int32_t CQuilloryApp::ReadSettings()
     // Anything but the two values this program writes leaves the default.
     if (auto value = m_pSettings->QueryValue("ShowRecovered", kReadBufferSize); value == "1" || value == "0")
         m_bShowRecovered = *value == "1";
+    if (auto value = m_pSettings->QueryValue("DecodedHeaders", kReadBufferSize); value == "1" || value == "0") {
+        m_bDecodedHeaders = *value == "1";
+        m_bKeepRawHeaders = m_bKeepRawHeaders || m_bDecodedHeaders;
+    }
     return 1;
 }
 
@@ -35,6 +39,13 @@ std::int32_t CQuilloryApp::SetShowRecovered(bool bShow)
 {
     m_bShowRecovered = bShow;
     return WriteSetting("ShowRecovered", bShow ? "1" : "0");
+}
+
+std::int32_t CQuilloryApp::SetDecodedHeaders(bool bDecoded)
+{
+    m_bDecodedHeaders = bDecoded;
+    m_bKeepRawHeaders = bDecoded;
+    return WriteSetting("DecodedHeaders", bDecoded ? "1" : "0");
 }
 
 std::string RecoveredStatusText(std::int32_t nFound)

@@ -40,6 +40,9 @@ public:
     // Turns the listing of recovered messages on or off and remembers it ("ShowRecovered").
     // Returns what WriteSetting returns.
     std::int32_t SetShowRecovered(bool bShow);
+    // Turns the decoded header cells of the listing on or off and remembers it ("DecodedHeaders");
+    // the raw lines they are decoded from are kept while it is on. Returns what WriteSetting returns.
+    std::int32_t SetDecodedHeaders(bool bDecoded);
 
     // The entry list.
     void DeleteAllEntries();
@@ -93,6 +96,9 @@ public:
     // Recovered messages: a mail-folder listing also scans the file for the messages its index does
     // not reach. Off by default; kept in the settings as "ShowRecovered".
     bool m_bShowRecovered = false;
+    // The listing's From, To, Subject and Date cells decoded (encoded words, charsets) after every
+    // rebuild. Off by default; kept in the settings as "DecodedHeaders".
+    bool m_bDecodedHeaders = false;
     // How many messages the latest listing found outside the index; -1 when it did not scan.
     std::int32_t m_nRecoveredCount = -1;
 

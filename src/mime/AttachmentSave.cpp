@@ -12,27 +12,34 @@ namespace {
 // Numbers tried before giving up on a name: far more than any directory holds copies of one file.
 constexpr unsigned kMaxNumber = 10000;
 
-enum class Written { Done, Taken, Failed };
+enum class Written { Done, Taken, Failed, Cancelled };
 
 // Writes the attachment through writer, opened on strPath. bDamaged tells whether the part's
 // encoding decoded cleanly; a damaged part is still saved (it may be all there is of it).
 Written WriteTo(const MimeDocument& document, std::size_t nIndex, const std::string& strPath, ExistingFile existing,
-                bool& bDamaged)
+                const SaveBytesProgress& written, bool& bDamaged)
 {
     AtomicFileWriter writer;
     if (!writer.Open(strPath, AtomicWriteOptions{existing}))
         return Written::Failed;
     bool bWriteFailed = false;
+    bool bCancelled = false;
+    std::uint64_t nWritten = 0;
     bDamaged = !document.WriteAttachment(nIndex, [&](const char* data, std::size_t size) {
         if (!writer.Write(data, size)) {
             bWriteFailed = true;
             return false;
         }
+        nWritten += size;
+        if (written && !written(nWritten)) {
+            bCancelled = true;
+            return false;
+        }
         return true;
     });
-    if (bWriteFailed) {
+    if (bWriteFailed || bCancelled) {
         writer.Abandon();
-        return Written::Failed;
+        return bCancelled ? Written::Cancelled : Written::Failed;
     }
     if (writer.Commit())
         return Written::Done;
@@ -47,7 +54,7 @@ std::string DamagedText(const std::string& strPath)
 } // namespace
 
 SavedAttachment SaveAttachmentAs(const MimeDocument& document, std::size_t nIndex, const std::string& strPath,
-                                 ExistingFile existing)
+                                 ExistingFile existing, const SaveBytesProgress& written)
 {
     SavedAttachment result;
     result.nIndex = nIndex;
@@ -56,7 +63,7 @@ SavedAttachment SaveAttachmentAs(const MimeDocument& document, std::size_t nInde
         return result;
     }
     bool bDamaged = false;
-    switch (WriteTo(document, nIndex, strPath, existing, bDamaged)) {
+    switch (WriteTo(document, nIndex, strPath, existing, written, bDamaged)) {
     case Written::Done:
         result.strPath = strPath;
         if (bDamaged)
@@ -68,11 +75,15 @@ SavedAttachment SaveAttachmentAs(const MimeDocument& document, std::size_t nInde
     case Written::Failed:
         result.strProblem = "Error on writing file " + strPath;
         break;
+    case Written::Cancelled:
+        result.bCancelled = true;
+        break;
     }
     return result;
 }
 
-SavedAttachment SaveAttachmentInto(const MimeDocument& document, std::size_t nIndex, const std::string& strDirectory)
+SavedAttachment SaveAttachmentInto(const MimeDocument& document, std::size_t nIndex, const std::string& strDirectory,
+                                   const SaveBytesProgress& written)
 {
     SavedAttachment result;
     result.nIndex = nIndex;
@@ -90,10 +101,14 @@ SavedAttachment SaveAttachmentInto(const MimeDocument& document, std::size_t nIn
         if (std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found)
             continue;
         bool bDamaged = false;
-        const Written written = WriteTo(document, nIndex, path, ExistingFile::Keep, bDamaged);
-        if (written == Written::Taken)
+        const Written outcome = WriteTo(document, nIndex, path, ExistingFile::Keep, written, bDamaged);
+        if (outcome == Written::Taken)
             continue;
-        if (written == Written::Failed) {
+        if (outcome == Written::Cancelled) {
+            result.bCancelled = true;
+            return result;
+        }
+        if (outcome == Written::Failed) {
             result.strProblem = "Error on writing file " + path;
             return result;
         }
@@ -107,14 +122,17 @@ SavedAttachment SaveAttachmentInto(const MimeDocument& document, std::size_t nIn
 }
 
 std::vector<SavedAttachment> SaveAllAttachments(const MimeDocument& document, const std::string& strDirectory,
-                                                const std::function<bool(std::size_t, std::size_t)>& progress)
+                                                const std::function<bool(std::size_t, std::size_t)>& progress,
+                                                const SaveBytesProgress& written)
 {
     std::vector<SavedAttachment> results;
     const std::size_t total = document.Content().attachments.size();
     for (std::size_t i = 0; i < total; ++i) {
         if (progress && !progress(i, total))
             break;
-        results.push_back(SaveAttachmentInto(document, i, strDirectory));
+        results.push_back(SaveAttachmentInto(document, i, strDirectory, written));
+        if (results.back().bCancelled)
+            break;
     }
     return results;
 }

@@ -40,6 +40,7 @@ bool DecodeEntryHeaders(listaf& entry)
     SetCell(entry.m_strTo, raw.strTo);
     SetCell(entry.m_strSubject, raw.strSubject);
     SetCell(entry.m_strDate, raw.strDate);
+    entry.m_bDecodedHeaders = true;
     return true;
 }
 

@@ -49,14 +49,23 @@ bool LoadFolderMessage(const CFile& folder, const std::string& strFolderPath, co
 {
     message = {};
     DbxSource source(folder);
+    // A recovered message has no record to check; its chain is walked as the scan walked it (see
+    // CopyChainTo), a partial one through blocks that lost their offset and only as far as listed.
+    const bool bRecovered = listed.recovery != MessageRecovery::None;
+    const bool bPartial = listed.recovery == MessageRecovery::Partial;
     std::uint32_t nNamed = 0;
-    if (ReadMessageRecord(source, listed.nRecord, nNamed) != DbxRecordKind::Message || nNamed != listed.nFirstBlock) {
+    if (!bRecovered &&
+        (ReadMessageRecord(source, listed.nRecord, nNamed) != DbxRecordKind::Message || nNamed != listed.nFirstBlock)) {
         strError = "The mail-folder file " + strFolderPath + " has changed since it was listed. Open it again to read this message.";
         return false;
     }
     // The listing measured the chain; a chain cannot hold more than the file does.
     message.strBytes.reserve(static_cast<std::size_t>(std::min({listed.nSize, source.Size(), kMaxMessageBytes})));
-    DbxBlockChain chain(source, listed.nFirstBlock);
+    DbxBlockSet passed(source.Size());
+    DbxBlockChain chain(source, listed.nFirstBlock, passed,
+                        bPartial ? DbxChainBlocks::AlsoLostOffset : DbxChainBlocks::Verified);
+    if (bPartial)
+        chain.StopAfter(listed.nSize);
     std::uint64_t total = 0;
     bool bShort = false;
     while (chain.Next()) {
@@ -75,12 +84,15 @@ bool LoadFolderMessage(const CFile& folder, const std::string& strFolderPath, co
             break;
         }
     }
-    if (!chain.Damaged() && !bShort && total != listed.nSize) {
+    if ((bPartial || !chain.Damaged()) && !bShort && total != listed.nSize) {
         strError = "The mail-folder file " + strFolderPath + " has changed since it was listed. Open it again to read this message.";
         message = {};
         return false;
     }
-    if (chain.Damaged() || bShort)
+    if (bPartial)
+        message.strNote = "The message was recovered from " + strFolderPath + " only in part: " +
+                          std::to_string(message.strBytes.size()) + " bytes of it could be found.";
+    else if (chain.Damaged() || bShort)
         message.strNote = "The message is damaged in " + strFolderPath + ": only its first " +
                           std::to_string(message.strBytes.size()) + " bytes could be read.";
     else if (total > message.strBytes.size())

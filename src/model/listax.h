@@ -94,6 +94,9 @@ public:
     std::uint32_t m_nRecordOffset = 0;  // 0 for a recovered message: no record names it
     std::uint32_t m_nDataOffset = 0;
     MessageRecovery m_recovery = MessageRecovery::None;
+    // The four header cells hold decoded text in UTF-8 (DecodeEntryHeaders) rather than the
+    // message's bytes, which the page shows one byte a character.
+    bool m_bDecodedHeaders = false;
     // Only when the application keeps raw header lines (m_bKeepRawHeaders): a listing of many
     // messages should not pay for a second copy of every line it never shows.
     std::unique_ptr<RawHeaderLines> m_pRawLines;

@@ -66,8 +66,12 @@ QImage IconImage(const char* html)
     return found.value();
 }
 
-// Text as the page shows it: byte b is the character U+00b.
-QString Shown(std::string_view html) { return QString::fromLatin1(ShownText(html)); }
+// Text as the page shows it: byte b is the character U+00b, or UTF-8 for decoded header cells.
+QString Shown(std::string_view html, bool bUtf8)
+{
+    const std::string text = ShownText(html);
+    return bUtf8 ? QString::fromUtf8(text) : QString::fromLatin1(text);
+}
 
 void PaintRow(QPainter& painter, const QFontMetricsF& metrics, const QRectF& line, const listaf& entry)
 {
@@ -80,7 +84,7 @@ void PaintRow(QPainter& painter, const QFontMetricsF& metrics, const QRectF& lin
         if (cells.pMark)
             texts[2].prepend(QString::fromLatin1(cells.pMark->label) + QLatin1Char(' '));
         for (std::size_t i = 0; i < cells.headers.size(); ++i)
-            texts[3 + i] = Shown(cells.headers[i]);
+            texts[3 + i] = Shown(cells.headers[i], entry.m_bDecodedHeaders);
     }
     double x = line.left();
     for (std::size_t column = 0; column < kRowCellCount; ++column) {

@@ -30,8 +30,82 @@ void AppendJsonString(std::string& out, std::string_view text)
     out += '"';
 }
 
+// The length of the UTF-8 sequence at text[i] and its code point; 0 when no valid sequence starts
+// there (a stray continuation byte, an overlong form, a surrogate, past U+10FFFF, or cut short).
+std::size_t Utf8SequenceAt(std::string_view text, std::size_t i, char32_t& code)
+{
+    const auto lead = static_cast<unsigned char>(text[i]);
+    if (lead < 0x80) {
+        code = lead;
+        return 1;
+    }
+    std::size_t length = 0;
+    char32_t min = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        code = lead & 0x1F;
+        min = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        code = lead & 0x0F;
+        min = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        code = lead & 0x07;
+        min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (text.size() - i < length)
+        return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(text[i + k]);
+        if ((next & 0xC0) != 0x80)
+            return 0;
+        code = (code << 6) | (next & 0x3F);
+    }
+    if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        return 0;
+    return length;
+}
+
+void AppendUnicodeEscape(std::string& out, char32_t unit)
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    out += "\\u";
+    for (int shift = 12; shift >= 0; shift -= 4)
+        out += kHex[(unit >> shift) & 15];
+}
+
+// Decoded text is UTF-8, and goes to the page as the characters it spells: each one that is not
+// printable ASCII as a JSON escape (a pair of them past U+FFFF), so the answer stays ASCII. A byte
+// that starts no valid sequence shows as U+FFFD.
+void AppendJsonUtf8String(std::string& out, std::string_view text)
+{
+    out += '"';
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t code = 0;
+        const std::size_t length = Utf8SequenceAt(text, i, code);
+        if (length == 0) {
+            code = 0xFFFD;
+            ++i;
+        } else {
+            i += length;
+        }
+        if (code >= 0x20 && code < 0x7f && code != '"' && code != '\\') {
+            out.push_back(static_cast<char>(code));
+        } else if (code < 0x10000) {
+            AppendUnicodeEscape(out, code);
+        } else {
+            AppendUnicodeEscape(out, 0xD800 + ((code - 0x10000) >> 10));
+            AppendUnicodeEscape(out, 0xDC00 + ((code - 0x10000) & 0x3FF));
+        }
+    }
+    out += '"';
+}
+
 void AppendCell(std::string& out, const char* className, std::string_view html, const std::string* title,
-                const char* colspan)
+                const char* colspan, bool bUtf8 = false)
 {
     out += '[';
     if (className)
@@ -39,7 +113,10 @@ void AppendCell(std::string& out, const char* className, std::string_view html, 
     else
         out += "null";
     out += ',';
-    AppendJsonString(out, html);
+    if (bUtf8)
+        AppendJsonUtf8String(out, html);
+    else
+        AppendJsonString(out, html);
     out += ',';
     if (title)
         AppendJsonString(out, *title);
@@ -66,7 +143,7 @@ void AppendRowJson(std::string& out, const listaf& entry)
         AppendCell(out, nullptr, SizeCellHtml(cells), cells.pMark ? &title : nullptr, nullptr);
         for (std::string_view header : cells.headers) {
             out += ',';
-            AppendCell(out, nullptr, header, nullptr, nullptr);
+            AppendCell(out, nullptr, header, nullptr, nullptr, entry.m_bDecodedHeaders);
         }
     }
     out += ']';

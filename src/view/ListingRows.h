@@ -64,7 +64,9 @@ public:
     [[nodiscard]] const std::vector<const listaf*>& All() const { return m_all; }
 
     // The answer to a page's question: a JSON array of rows, each an array of its cells, each cell
-    // [class, inner HTML, title, colspan] with null for what the cell does not set. "[]" for a
+    // [class, inner HTML, title, colspan] with null for what the cell does not set. Text is bytes,
+    // byte b sent as the character U+00b, except the header cells of an entry whose headers were
+    // decoded (m_bDecodedHeaders), which are sent as the characters their UTF-8 spells. "[]" for a
     // generation that is not the current one or a range that starts past the end.
     [[nodiscard]] std::string RowsJson(std::int32_t generation, std::int32_t from, std::int32_t count) const;
     // The same for the query of a page's request; "[]" for a malformed one.

@@ -4,6 +4,7 @@
 
 #include "core/Navigation.h"
 #include "core/QuilloryApp.h"
+#include "mime/ListingDecode.h"
 #include "model/listax.h"
 
 namespace {
@@ -124,6 +125,9 @@ void HandleDocumentComplete(CQuilloryApp& app, std::string_view /*address*/)
         } else if (current->m_nKind == KIND_MAIL_FOLDER) {
             app.ListMailFolder();
         }
+        // Before the fill sorts them: the order follows what the cells show.
+        if (app.m_bDecodedHeaders)
+            DecodeListingHeaders(app);
         // The rebuild has emptied the list and with it the current entry: from here on a null
         // current entry means "the place in m_strTargetDir", which must then be the listed place,
         // or the Open command would start from (and a cancel relist) a place left long ago.

@@ -112,8 +112,10 @@ CQuilloryView::CQuilloryView(CQuilloryApp& app, QWidget* parent)
     m_pPage = new CQuilloryPage(m_pProfile, this);
     m_pPage->scripts().insert(ListingScript());
     setPage(m_pPage);
-    // The browser's own menu offers back, forward and reload, none of which means anything here.
-    setContextMenuPolicy(Qt::NoContextMenu);
+    // The browser's own menu offers back, forward and reload, none of which means anything here;
+    // a row has a menu of its own.
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this, &CQuilloryView::RequestRowMenu);
     connect(m_pPage, &QWebEnginePage::loadingChanged, this, &CQuilloryView::OnLoadingChanged);
     m_settleTimer.setInterval(kSettleIntervalMs);
     connect(&m_settleTimer, &QTimer::timeout, this, &CQuilloryView::Settle);
@@ -283,9 +285,21 @@ bool CQuilloryView::HandleKey(const QKeyEvent& event)
     case Qt::Key_End: return bPlainOrCtrl && move(SelectionMove::End);
     case Qt::Key_Return:
     case Qt::Key_Enter:
+        if (modifiers == Qt::ControlModifier) {
+            ReadSelection();
+            return true;
+        }
         if (!bPlain)
             return false;
         ActivateSelection();
+        return true;
+    case Qt::Key_Space:
+        // On any other row the page scrolls, as it would.
+        return bPlain && ReadSelection();
+    case Qt::Key_Menu:
+        if (!bPlain)
+            return false;
+        RequestRowMenu(QPoint());
         return true;
     case Qt::Key_Backspace:
         if (!bPlain)
@@ -316,6 +330,69 @@ void CQuilloryView::ActivateSelection()
     DispatchLater("http://" + std::string(kRowLinkHost) + "/" + std::to_string(entry->m_nSerial));
 }
 
+void CQuilloryView::ActivateEntry(std::int32_t nSerial)
+{
+    if (!m_host.IsAttached())
+        return;
+    DispatchLater("http://" + std::string(kRowLinkHost) + "/" + std::to_string(nSerial));
+}
+
+bool CQuilloryView::ReadSelection()
+{
+    const listaf* entry = m_rows.At(m_rows.Selected());
+    if (!entry || !m_host.IsAttached() || !m_app.m_bPageReady ||
+        (entry->m_nKind != KIND_FOLDER_MESSAGE && entry->m_nKind != KIND_MESSAGE_FILE))
+        return false;
+    // Like a click, acted on once the key press is done: the reader may ask questions.
+    QPointer<CQuilloryView> self(this);
+    const int serial = entry->m_nSerial;
+    QMetaObject::invokeMethod(
+        this, [self, serial] { if (self) emit self->readRequested(serial); }, Qt::QueuedConnection);
+    return true;
+}
+
+void CQuilloryView::RequestRowMenu(const QPoint& pos)
+{
+    if (!m_host.IsAttached() || !m_app.m_bPageReady)
+        return;
+    // The page knows which row is under the pointer; its link names the entry. A null pos asks
+    // for the selected row's menu, shown at the row's lower left corner.
+    const double zoom = zoomFactor() > 0 ? zoomFactor() : 1.0;
+    const QString script = pos.isNull()
+        ? QStringLiteral("(function() { var tr = document.querySelector('#puntozero tr[aria-selected]');"
+                         " var a = tr && tr.querySelector('a'); if (!a) return null;"
+                         " var r = tr.getBoundingClientRect();"
+                         " return [a.getAttribute('href'), r.left + 50, r.bottom]; })()")
+        : QStringLiteral("(function(x, y) { var e = document.elementFromPoint(x, y);"
+                         " var tr = e && e.closest ? e.closest('#puntozero tr') : null;"
+                         " var a = tr && tr.querySelector('a'); return a ? [a.getAttribute('href'), x, y] : null;"
+                         " })(%1, %2)")
+              .arg(pos.x() / zoom)
+              .arg(pos.y() / zoom);
+    QPointer<CQuilloryView> self(this);
+    const std::int32_t generation = m_rows.Generation();
+    m_pPage->runJavaScript(script, QWebEngineScript::ApplicationWorld, [self, generation, zoom](const QVariant& result) {
+        const QVariantList found = result.toList();
+        if (!self || found.size() != 3 || generation != self->m_rows.Generation())
+            return;
+        const QPoint at(static_cast<int>(found[1].toDouble() * zoom), static_cast<int>(found[2].toDouble() * zoom));
+        const QString address = found[0].toString();
+        // The menu runs a loop of its own: not inside the browser's answer.
+        QMetaObject::invokeMethod(
+            self, [self, address, at] { if (self) self->ReportRowMenu(address, at); }, Qt::QueuedConnection);
+    });
+}
+
+void CQuilloryView::ReportRowMenu(const QString& address, const QPoint& pos)
+{
+    const std::string link = address.toStdString();
+    const listaf* entry = m_app.m_bPageReady ? m_app.FindEntry(ReadSerial(LastSegment(link))) : nullptr;
+    if (!entry || m_rows.RowOf(entry) < 0)
+        return;
+    SelectLinkedRow(link);
+    emit rowMenuRequested(entry->m_nSerial, mapToGlobal(pos));
+}
+
 void CQuilloryView::GoUp()
 {
     DispatchLater(ResourcePageUrl(kListingPageId).resolved(QUrl(QString::fromLatin1(kGoUpSegment.data(),
@@ -334,14 +411,19 @@ int CQuilloryView::SetFind(const QString& text)
 {
     if (!m_host.IsAttached())
         return 0;
-    // The page shows byte b as the character U+00b; a character beyond those is in no row.
+    // The page shows byte b as the character U+00b; a character beyond those is in no row. Decoded
+    // header cells hold UTF-8, and are looked through as such.
     bool bMatchable = true;
     std::string bytes;
-    bytes.reserve(static_cast<std::size_t>(text.size()));
-    for (QChar c : text) {
-        if (c.unicode() > 0xFF)
-            bMatchable = false;
-        bytes += static_cast<char>(c.unicode() & 0xFF);
+    if (m_app.m_bDecodedHeaders) {
+        bytes = text.toStdString();
+    } else {
+        bytes.reserve(static_cast<std::size_t>(text.size()));
+        for (QChar c : text) {
+            if (c.unicode() > 0xFF)
+                bMatchable = false;
+            bytes += static_cast<char>(c.unicode() & 0xFF);
+        }
     }
     const bool bWasFiltered = m_rows.IsFiltered();
     const std::int32_t before = m_rows.Generation();

@@ -71,12 +71,18 @@ public:
     void OnDocumentComplete(const std::string& strAddress);
 
     // The keyboard: the arrows, Page Up and Down, Home and End move the selected row; Enter acts
-    // as a click on its link; Backspace and Alt+Up go up, as the arrow does; Escape is reported
-    // (escapePressed). True when the key was one of these.
+    // as a click on its link; Ctrl+Enter and Space on a message ask to read it (readRequested),
+    // and the menu key asks for the selected row's menu (rowMenuRequested); Backspace and Alt+Up
+    // go up, as the arrow does; Escape is reported (escapePressed). True when the key was one of
+    // these.
     bool HandleKey(const QKeyEvent& event);
     void MoveSelection(SelectionMove move);
     void ActivateSelection();
+    // Acts on the entry of serial as a click on its row's link does.
+    void ActivateEntry(std::int32_t nSerial);
     void GoUp();
+    // The row under pos (in the view) is selected, and its menu asked for (rowMenuRequested).
+    void RequestRowMenu(const QPoint& pos);
 
     // The find field has opened: what a find looks through is made ready before the first key.
     void BeginFind() { m_rows.PrepareFind(); }
@@ -115,6 +121,10 @@ signals:
     // What a find shows: shown rows of total.
     void findChanged(int shown, int total);
     void escapePressed();
+    // The user asks for the menu of the entry of serial, at globalPos on the screen.
+    void rowMenuRequested(int serial, const QPoint& globalPos);
+    // The user asks to read the message of serial (Ctrl+Enter or Space on its row).
+    void readRequested(int serial);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -125,6 +135,10 @@ private:
     // Acts on a click or key as a click on the page does: once the current event is done.
     void DispatchLater(const std::string& address);
     void SelectLinkedRow(const std::string& address);
+    // Reports the menu of the entry a page answer names ("http://quillory/SERIAL"), at pos.
+    void ReportRowMenu(const QString& address, const QPoint& pos);
+    // readRequested for the selected row, when it is a message. True when it is.
+    bool ReadSelection();
     void OnLoadingChanged(const QWebEngineLoadingInfo& info);
     void Settle();
     void OnProbed(int generation, const QVariant& result);

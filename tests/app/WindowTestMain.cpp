@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 
+#include "reader/ReaderPage.h"
 #include "view/ResScheme.h"
 
 int main(int argc, char* argv[])
@@ -14,6 +15,7 @@ int main(int argc, char* argv[])
     ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
     ::setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu", 0);
     RegisterResScheme();
+    RegisterReaderScheme();
     QApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -100,6 +100,8 @@ TEST_F(FrameTest, MenusAndToolbarCarryTheCommandsWithTheirPrompts)
         {"&Show",
          {{"&Instruments bar", ID_VIEW_TOOLBAR, nullptr},
           {"&Status bar", ID_VIEW_STATUS_BAR, nullptr},
+          {"&Decoded headers", ID_VIEW_DECODED_HEADERS,
+           "Show From, To, Subject and Date decoded, as a reader sees them (off: as the messages store them)."},
           {"&Recovered messages", ID_SHOW_RECOVERED, "Also list the messages found outside the folder's index"}}},
         {"&?", {{"&Info about Quillory...", ID_APP_ABOUT, nullptr}}},
     };

@@ -41,7 +41,9 @@ TEST(MenuResourceTest, WindowMenuHasItsPopupsItemsAndIds)
     const Expected expected[] = {
         {"&File", {{"&Open...", 57601}, {"&Find...", 57636}, {"&Exit", 57665}}},
         {"&Order by", {{"Message n.", 32774}, {"From", 32775}, {"To", 32776}, {"Subject", 32777}}},
-        {"&Show", {{"&Instruments bar", 59392}, {"&Status bar", 59393}, {"&Recovered messages", 32790}}},
+        {"&Show",
+         {{"&Instruments bar", 59392}, {"&Status bar", 59393}, {"&Decoded headers", 32785},
+          {"&Recovered messages", 32790}}},
         {"&?", {{"&Info about Quillory...", 57664}}},
     };
     ASSERT_EQ(menu.GetItemCount(), 4);

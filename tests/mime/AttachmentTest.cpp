@@ -117,6 +117,39 @@ TEST_F(AttachmentSaveTest, ProgressCanStopTheRun)
     EXPECT_FALSE(std::filesystem::exists(out + "/same (2).bin"));
 }
 
+// A save stopped part way through keeps no file, neither a new one nor a replaced one, and ends
+// the run; the bytes it reports are those written so far.
+TEST_F(AttachmentSaveTest, ByteProgressCanStopASaveAndKeepsNothingOfIt)
+{
+    const std::string out = dir.MakeDir("out");
+    std::vector<std::uint64_t> seen;
+    const SaveBytesProgress stop = [&](std::uint64_t n) {
+        seen.push_back(n);
+        return false;
+    };
+    const std::string path = dir.Write("chosen.bin", "old");
+    const SavedAttachment as = SaveAttachmentAs(*document, 0, path, ExistingFile::Replace, stop);
+    EXPECT_TRUE(as.bCancelled);
+    EXPECT_EQ(as.strPath, "");
+    EXPECT_EQ(as.strProblem, "");
+    EXPECT_EQ(ReadAll(path), "old");
+    EXPECT_EQ(seen, (std::vector<std::uint64_t>{4}));
+
+    const std::vector<SavedAttachment> all = SaveAllAttachments(*document, out, {}, stop);
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_TRUE(all[0].bCancelled);
+    EXPECT_TRUE(std::filesystem::is_empty(out));
+
+    std::uint64_t last = 0;
+    const std::vector<SavedAttachment> whole = SaveAllAttachments(*document, out, {}, [&](std::uint64_t n) {
+        last = n;
+        return true;
+    });
+    ASSERT_EQ(whole.size(), 3u);
+    EXPECT_FALSE(whole[2].bCancelled);
+    EXPECT_EQ(last, 3u) << "the last attachment's bytes: \"out\"";
+}
+
 TEST_F(AttachmentSaveTest, SaveAsReplacesOnlyWhenTold)
 {
     const std::string path = dir.Write("chosen.bin", "old");

@@ -57,6 +57,53 @@ TEST_F(MessageSourceTest, ReadsAFolderMessageWholeAcrossItsBlocks)
     EXPECT_EQ(loaded.strBytes, "");
 }
 
+// Messages the index lost are read as the scan found them: no record to check, and a deleted one
+// through blocks that lost their own offsets, with a note that it was found only in part.
+TEST_F(MessageSourceTest, ReadsRecoveredMessagesAsTheScanFoundThem)
+{
+    dbxgen::Message indexed;
+    indexed.text = "Subject: A\r\n\r\n" + std::string(700, 'a');
+    dbxgen::Message lost;
+    lost.text = "Subject: B\r\n\r\n" + std::string(700, 'b');
+    lost.bUnindexed = true;
+    dbxgen::Message deleted;
+    deleted.text = "Subject: C\r\n\r\n" + std::string(700, 'c');
+    deleted.bUnindexed = true;
+    deleted.nLostOwnOffset = 0xFFFFFFFF;
+    const std::string path = dir.Sub("f.dbx");
+    ASSERT_TRUE(dbxgen::WriteFile(path, dbxgen::BuildFolder({indexed, lost, deleted})));
+
+    CQuilloryApp app;
+    app.m_bShowRecovered = true;
+    listaf* folderEntry = app.AppendEntry();
+    folderEntry->m_strPath = path;
+    folderEntry->m_nKind = KIND_MAIL_FOLDER;
+    app.m_pCurrentEntry = folderEntry;
+    app.ListMailFolder();
+    std::vector<const listaf*> recovered;
+    for (const listaf* e = app.FirstEntry(); e; e = e->Next())
+        if (e->m_recovery != MessageRecovery::None)
+            recovered.push_back(e);
+    ASSERT_EQ(recovered.size(), 2u);
+    ASSERT_EQ(recovered[0]->m_recovery, MessageRecovery::Complete);
+    ASSERT_EQ(recovered[1]->m_recovery, MessageRecovery::Partial);
+
+    CFile folder;
+    ASSERT_TRUE(folder.Open(path, CFile::modeRead | CFile::typeBinary));
+    const struct {
+        const listaf* entry;
+        const std::string& text;
+        bool bNote;
+    } cases[] = {{recovered[0], lost.text, false}, {recovered[1], deleted.text, true}};
+    for (const auto& c : cases) {
+        LoadedMessage loaded;
+        std::string error;
+        ASSERT_TRUE(LoadFolderMessage(folder, path, ListedMessageOf(*c.entry), loaded, error)) << error;
+        EXPECT_EQ(loaded.strBytes, c.text);
+        EXPECT_EQ(loaded.strNote.find("only in part") != std::string::npos, c.bNote) << loaded.strNote;
+    }
+}
+
 TEST_F(MessageSourceTest, ReadsAMessageFileAndSaysWhenItCannot)
 {
     LoadedMessage loaded;

@@ -50,29 +50,47 @@ TEST_F(SettingsTest, ValuesRoundTripThroughANewObject)
     EXPECT_EQ(again.m_strSaveDir, "/tmp/saves");
 }
 
-TEST_F(SettingsTest, RecoveredMessagesAreOffUntilTurnedOnAndThenRemembered)
+// The two switches of the listing: recovered messages, and decoded header cells (which need the
+// raw header lines kept while on).
+TEST_F(SettingsTest, SwitchesAreOffUntilTurnedOnAndThenRemembered)
 {
-    app.ReadSettings();
-    EXPECT_FALSE(app.m_bShowRecovered);
-    EXPECT_EQ(app.SetShowRecovered(true), 1);
-    EXPECT_EQ(store.QueryValue("ShowRecovered"), "1");
-
-    struct Case {
-        const char* stored;
-        bool bShown;
+    struct Switch {
+        const char* name;
+        std::int32_t (CQuilloryApp::*set)(bool);
+        bool CQuilloryApp::*member;
     };
-    // Only the two values the program writes count; anything else leaves the default.
-    const Case cases[] = {{"1", true}, {"0", false}, {"yes", false}, {"", false}, {"10", false}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.stored);
-        ASSERT_TRUE(store.SetValue("ShowRecovered", c.stored));
-        CQuilloryApp again;
-        again.m_pSettings = &store;
-        EXPECT_EQ(again.ReadSettings(), 1);
-        EXPECT_EQ(again.m_bShowRecovered, c.bShown);
+    const Switch switches[] = {
+        {"ShowRecovered", &CQuilloryApp::SetShowRecovered, &CQuilloryApp::m_bShowRecovered},
+        {"DecodedHeaders", &CQuilloryApp::SetDecodedHeaders, &CQuilloryApp::m_bDecodedHeaders},
+    };
+    for (const Switch& s : switches) {
+        SCOPED_TRACE(s.name);
+        CQuilloryApp fresh;
+        fresh.m_pSettings = &store;
+        fresh.ReadSettings();
+        EXPECT_FALSE(fresh.*s.member);
+        EXPECT_EQ((fresh.*s.set)(true), 1);
+        EXPECT_EQ(store.QueryValue(s.name), "1");
+
+        struct Case {
+            const char* stored;
+            bool bOn;
+        };
+        // Only the two values the program writes count; anything else leaves the default.
+        const Case cases[] = {{"1", true}, {"0", false}, {"yes", false}, {"", false}, {"10", false}};
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.stored);
+            ASSERT_TRUE(store.SetValue(s.name, c.stored));
+            CQuilloryApp again;
+            again.m_pSettings = &store;
+            EXPECT_EQ(again.ReadSettings(), 1);
+            EXPECT_EQ(again.*s.member, c.bOn);
+            if (s.member == &CQuilloryApp::m_bDecodedHeaders)
+                EXPECT_EQ(again.m_bKeepRawHeaders, c.bOn);
+        }
+        EXPECT_EQ((fresh.*s.set)(false), 1);
+        EXPECT_EQ(store.QueryValue(s.name), "0");
     }
-    EXPECT_EQ(app.SetShowRecovered(false), 1);
-    EXPECT_EQ(store.QueryValue("ShowRecovered"), "0");
     EXPECT_TRUE(messages.messages.empty());
 }
 

@@ -233,3 +233,25 @@ TEST_F(NavigationTest, AfterARebuildTheTargetIsTheListedPlace)
 }
 
 } // namespace
+
+// With decoded headers on, a rebuild leaves the cells decoded and marked; off, as stored.
+TEST_F(NavigationTest, ARebuildDecodesTheHeaderCellsWhenAsked)
+{
+    std::ofstream(root / "sub" / "ru.eml") << "From: =?utf-8?Q?Ren=C3=A9e?= <r@x>\r\n"
+                                              "Subject: =?koi8-r?B?8NLJ18XU?=\r\n\r\nbody";
+    for (const bool bDecoded : {true, false}) {
+        app.SetDecodedHeaders(bDecoded);
+        ASSERT_NE(Named("sub"), nullptr);
+        EXPECT_TRUE(ClickEntry(Named("sub")));
+        Complete();
+        const listaf* message = Named("ru.eml");
+        ASSERT_NE(message, nullptr);
+        EXPECT_EQ(message->m_bDecodedHeaders, bDecoded);
+        EXPECT_EQ(message->m_strSubject, bDecoded ? "Subject: \xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82"
+                                                  : "Subject: =?koi8-r?B?8NLJ18XU?=");
+        EXPECT_EQ(message->m_strFrom, bDecoded ? "From: Ren\xc3\xa9" "e &lt;r@x&gt;" : "From: =?utf-8?Q?Ren=C3=A9e?= &lt;r@x&gt;");
+        EXPECT_TRUE(Click("res://quillory/00001"));
+        Complete();
+        ASSERT_NE(Named("sub"), nullptr);
+    }
+}

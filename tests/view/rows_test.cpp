@@ -107,6 +107,40 @@ TEST_F(RowsTest, ARowIsFoundByItsNameAmongTheRowsShown)
     EXPECT_EQ(rows.RowNamed("Old"), -1);
 }
 
+// Decoded header cells are UTF-8 and go to the page as the characters they spell; the header in
+// the icon's title, and the cells of an entry not decoded, stay bytes.
+TEST_F(RowsTest, DecodedHeaderCellsAreSentAsTheCharactersTheirUtf8Spells)
+{
+    listaf* decoded = Add(KIND_FOLDER_MESSAGE, "Msg00001");
+    decoded->m_strHeader = "Subject: \xd0\x9f";
+    decoded->m_strFrom = "From: Ren\xc3\xa9" "e &lt;r@x&gt;";
+    decoded->m_strTo = "To: \xf0\x9f\x93\xa7";       // U+1F4E7, past U+FFFF
+    decoded->m_strSubject = "Subject: \xd0\x9f\xd1\x80";  // "Пр"
+    decoded->m_strDate = "Date: \xc3(\xe2\x82";        // a lone lead byte, a sequence cut short
+    decoded->m_bDecodedHeaders = true;
+    listaf* raw = Add(KIND_FOLDER_MESSAGE, "Msg00002");
+    raw->m_strSubject = "Subject: \xd0\x9f";
+    ListAll();
+
+    EXPECT_EQ(rows.RowsJson(rows.Generation(), 0, 2),
+              "["
+              R"([["other","<img src='encoded.gif' id=posta border=0>","Subject: \u00d0\u009f",null],)"
+              R"([null,"<a href='http://quillory/1'> Msg00001 <//a>",null,null],)"
+              R"([null,"0",null,null],)"
+              R"([null,"From: Ren\u00e9e &lt;r@x&gt;",null,null],)"
+              R"([null,"To: \ud83d\udce7",null,null],)"
+              R"([null,"Subject: \u041f\u0440",null,null],)"
+              R"([null,"Date: \ufffd(\ufffd\ufffd",null,null]],)"
+              R"([["other","<img src='encoded.gif' id=posta border=0>","",null],)"
+              R"([null,"<a href='http://quillory/2'> Msg00002 <//a>",null,null],)"
+              R"([null,"0",null,null],)"
+              R"([null,"&nbsp;",null,null],)"
+              R"([null,"&nbsp;",null,null],)"
+              R"([null,"Subject: \u00d0\u009f",null,null],)"
+              R"([null,"&nbsp;",null,null]])"
+              "]");
+}
+
 TEST_F(RowsTest, QuestionsAboutAnotherListingOrPastTheEndAreAnsweredWithNothing)
 {
     ListMessages(3);
