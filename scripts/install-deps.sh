@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-webengine-dev qt6-webengine-dev-tools libqt6webenginecore6-bin
   libgl-dev fonts-dejavu-core
   xvfb xauth imagemagick
+  libgmime-3.0-dev mblaze procmail notmuch
 )
 
 missing=()

@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <unordered_set>
 
 #include "core/QuilloryApp.h"
 #include "model/listax.h"
 #include "dbx/DbxBlockChain.h"
-#include "dbx/DbxRecord.h"
+#include "dbx/DbxMessageList.h"
 #include "dbx/DbxSource.h"
 #include "model/HeaderLines.h"
 #include "model/TextSearch.h"
@@ -17,9 +16,6 @@ namespace {
 
 constexpr std::size_t kPieceSize = 3000;     // largest piece read at once; largest text searched
 constexpr std::size_t kGatherEnough = 2500;  // gathering ends with the piece that passes this
-// A real message needs at least a 16-byte record (fixed part and one slot) and a 16-byte block
-// header of its own, so no file holds more messages than this many bytes each.
-constexpr std::uint64_t kSmallestMessage = DBX_RECORD_FIXED_SIZE + DBX_SLOT_SIZE + DBX_BLOCK_HEADER_SIZE;
 
 // A found header line as the listing shows it: escaped, and for every field but the subject its
 // quoted-printable codes replaced. Done on the line alone rather than on the whole searched text:
@@ -77,73 +73,25 @@ std::int32_t DBXReader::ReadMessages()
 {
     m_app.m_nItemCount = 0;
     DbxSource source(m_file);
-    m_nEntryLimit = source.Size() / DBX_NODE_ENTRY_SIZE + 1;
     m_nGatherBudget = source.Size();
     m_nBlockBudget = source.Size() / DBX_BLOCK_HEADER_SIZE + 1;
     m_passedBlocks.emplace(source.Size());
 
-    // The run of consecutive nodes is the whole index only while the folder is small; a larger
-    // folder's index is a tree spread over the file, and only the walk from its root finds every
-    // message. The run's order is kept whenever it is complete.
-    const bool bDamagedBefore = m_bDamaged;
-    std::vector<std::uint32_t> records = CollectRun(source);
-    if (records.size() < m_nCount) {
-        const bool bRunDamaged = m_bDamaged;
-        m_bDamaged = bDamagedBefore;
-        std::vector<std::uint32_t> tree = CollectTree(source);
-        if (tree.size() > records.size())
-            records.swap(tree);
-        else
-            m_bDamaged = bRunDamaged;
-    }
-
-    struct Message {
-        std::uint32_t nRecord;
-        std::uint32_t nData;
-    };
-    std::vector<Message> messages;
-    messages.reserve(std::min<std::uint64_t>(records.size(), source.Size() / kSmallestMessage + 1));
-    bool bAnyBody = false;
-    bool bAnyWithoutBody = false;
-    for (const std::uint32_t nRecord : records) {
-        std::uint32_t nData = 0;
-        switch (ReadMessageRecord(source, nRecord, nData)) {
-        case DbxRecordKind::Message:
-            bAnyBody = true;
-            if (messages.size() >= source.Size() / kSmallestMessage + 1) {
-                m_bDamaged = true;  // more messages than the file has room for: entries repeat
-                break;
-            }
-            messages.push_back({nRecord, nData});
-            break;
-        case DbxRecordKind::NotAMessage:
-            break;
-        case DbxRecordKind::Unreadable:
-            m_bDamaged = true;
-            break;
-        case DbxRecordKind::NoDataBlock:
-            bAnyWithoutBody = true;
-            break;
-        }
-    }
-    records.clear();
-    records.shrink_to_fit();
-    // A folder that keeps only header records holds no message to show. Among messages, a record
-    // without a body is damage and must not hide the others.
-    if (bAnyWithoutBody && !bAnyBody) {
+    DbxMessageList list = FindFolderMessages(source, m_nCount);
+    m_nIndexMark = list.nIndexMark;
+    if (list.bDamaged)
+        m_bDamaged = true;
+    if (list.bHeadersOnly) {
         m_app.ShowMessage("No message in this place!");
         return 1;
     }
-    // Whatever was left out, for whatever reason, is a message the folder says it holds.
-    if (messages.size() < m_nCount)
-        m_bDamaged = true;
 
     std::int32_t k = 0;
-    for (const Message& message : messages) {
+    for (const DbxMessageRef& message : list.messages) {
         listaf* entry = m_app.AppendEntry();
         entry->m_nKind = KIND_FOLDER_MESSAGE;
         entry->m_nRecordOffset = message.nRecord;
-        entry->m_nDataOffset = message.nData;
+        entry->m_nDataOffset = message.nFirstBlock;
         m_app.m_nItemCount = k + 1;
         m_app.ShowProgress("Reading", k);
         Gather(source, *entry);
@@ -154,120 +102,6 @@ std::int32_t DBXReader::ReadMessages()
         ++k;
     }
     return 0;
-}
-
-bool DBXReader::ReadNode(DbxSource& source, std::uint64_t offset, DbxNodeHeader& header,
-                         std::vector<DbxNodeEntry>& entries)
-{
-    unsigned char bytes[DBX_NODE_HEADER_SIZE];
-    if (!source.ReadExact(offset, bytes, sizeof bytes))
-        return false;
-    header = ParseNodeHeader(bytes);
-    entries.clear();
-    for (std::uint32_t i = 0; i < header.nEntries; ++i) {
-        unsigned char entry[DBX_NODE_ENTRY_SIZE];
-        if (!source.ReadExact(offset + DBX_NODE_HEADER_SIZE + std::uint64_t{i} * DBX_NODE_ENTRY_SIZE, entry,
-                              sizeof entry))
-            break;  // the caller decides whether this was a node at all
-        entries.push_back(ParseNodeEntry(entry));
-    }
-    return true;
-}
-
-std::vector<std::uint32_t> DBXReader::CollectRun(DbxSource& source)
-{
-    std::vector<std::uint32_t> records;
-    std::uint32_t nFirst = 0;
-    DbxNodeHeader header;
-    std::vector<DbxNodeEntry> entries;
-    if (!source.ReadU32(DBX_FIRST_NODE_OFFSET, nFirst) || !ReadNode(source, nFirst, header, entries)) {
-        m_bDamaged = true;
-        return records;
-    }
-    m_nIndexMark = header.nLink;
-    // A node that cannot be read whole fails the membership test like any other: it ends the run.
-    for (std::uint64_t offset = nFirst; ReadNode(source, offset, header, entries); offset += DBX_NODE_SIZE) {
-        const bool bMember = header.nOwnOffset != 0 &&
-                             (header.nOwnOffset == m_nIndexMark || header.nLeftChild == m_nIndexMark ||
-                              header.nLink == m_nIndexMark);
-        if (!bMember)
-            break;
-        for (const DbxNodeEntry& entry : entries) {
-            if (records.size() >= m_nEntryLimit) {
-                m_bDamaged = true;
-                return records;
-            }
-            records.push_back(entry.nRecord);
-        }
-        if (entries.size() < header.nEntries) {
-            m_bDamaged = true;  // the node's entries run past the end of the file
-            break;
-        }
-    }
-    return records;
-}
-
-std::vector<std::uint32_t> DBXReader::CollectTree(DbxSource& source)
-{
-    std::vector<std::uint32_t> records;
-    std::uint32_t nRoot = 0;
-    if (!source.ReadU32(DBX_ROOT_OFFSET, nRoot) || nRoot == 0)
-        return records;
-
-    // Depth-first, in order: a node's left sub-tree, then each entry followed by its own sub-tree.
-    // An explicit stack, since a hostile file can make the tree as deep as it has nodes; a node
-    // met twice is not entered again, so the walk ends on any file.
-    struct Frame {
-        std::uint64_t nOffset;
-        std::uint32_t nEntries;
-        std::uint32_t nNext;
-    };
-    std::vector<Frame> stack;
-    std::unordered_set<std::uint32_t> visited;
-    const std::uint64_t nNodeLimit = source.Size() / DBX_NODE_SIZE + 1;
-    DbxNodeHeader header;
-    std::vector<DbxNodeEntry> entries;
-    std::uint32_t nPending = nRoot;
-    for (;;) {
-        if (nPending != 0) {
-            const std::uint32_t nNode = nPending;
-            nPending = 0;
-            // A node names its own offset; one that does not is not a node of this tree.
-            if (visited.size() >= nNodeLimit || !visited.insert(nNode).second ||
-                !ReadNode(source, nNode, header, entries) || header.nOwnOffset != nNode) {
-                m_bDamaged = true;
-                continue;
-            }
-            if (entries.size() < header.nEntries)
-                m_bDamaged = true;
-            stack.push_back({nNode, static_cast<std::uint32_t>(entries.size()), 0});
-            nPending = header.nLeftChild;
-            continue;
-        }
-        if (stack.empty())
-            break;
-        Frame& frame = stack.back();
-        if (frame.nNext == frame.nEntries) {
-            stack.pop_back();
-            continue;
-        }
-        // Entries are read again when their turn comes, so the stack holds no entry lists.
-        unsigned char bytes[DBX_NODE_ENTRY_SIZE];
-        const std::uint64_t at = frame.nOffset + DBX_NODE_HEADER_SIZE + std::uint64_t{frame.nNext} * DBX_NODE_ENTRY_SIZE;
-        ++frame.nNext;
-        if (!source.ReadExact(at, bytes, sizeof bytes)) {
-            m_bDamaged = true;
-            continue;
-        }
-        const DbxNodeEntry entry = ParseNodeEntry(bytes);
-        if (records.size() >= m_nEntryLimit) {
-            m_bDamaged = true;
-            break;
-        }
-        records.push_back(entry.nRecord);
-        nPending = entry.nChild;
-    }
-    return records;
 }
 
 void DBXReader::Gather(DbxSource& source, listaf& entry)
