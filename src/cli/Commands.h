@@ -5,3 +5,5 @@
 int RunList(int argc, char** argv);
 // quillory-cli extract PATH OUTDIR [NAME ...] [--overwrite]
 int RunExtract(int argc, char** argv);
+// quillory-cli export SOURCE OUTDIR [--format mbox|maildir|eml] [--recursive] [--into-existing]
+int RunExport(int argc, char** argv);

@@ -1,6 +1,8 @@
 // quillory-dbxgen: writes a made-up mail-folder file, for demos and benchmarks.
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <iostream>
 #include <string>
 
@@ -12,7 +14,9 @@ int Usage()
 {
     std::cerr << "usage: quillory-dbxgen OUT.dbx [--messages N] [--body BYTES] [--block BYTES]\n"
                  "                       [--layout packed|scattered] [--per-node N]\n"
-                 "                       [--header BYTES]\n";
+                 "                       [--header BYTES] [--message FILE ...]\n"
+                 "--message stores the bytes of FILE as a message (repeat it for more); without it,\n"
+                 "--messages N made-up messages of about --body BYTES each are stored.\n";
     return 2;
 }
 
@@ -25,6 +29,7 @@ int main(int argc, char** argv)
     std::size_t body = 600;
     std::uint32_t block = 512;
     dbxgen::Options options;
+    std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -36,6 +41,8 @@ int main(int argc, char** argv)
             block = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
         else if (arg == "--header" && hasValue)
             options.nHeaderSize = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+        else if (arg == "--message" && hasValue)
+            files.push_back(argv[++i]);
         else if (arg == "--per-node" && hasValue)
             options.nEntriesPerNode = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
         else if (arg == "--layout" && hasValue) {
@@ -53,9 +60,18 @@ int main(int argc, char** argv)
     }
     if (out.empty() || block == 0)
         return Usage();
-    std::vector<dbxgen::Message> messages(count);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        messages[i].text = dbxgen::SampleMessage(i, body);
+    std::vector<dbxgen::Message> messages(files.empty() ? count : files.size());
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+        if (files.empty()) {
+            messages[i].text = dbxgen::SampleMessage(static_cast<std::uint32_t>(i), body);
+        } else {
+            std::ifstream in(files[i], std::ios::binary);
+            if (!in) {
+                std::cerr << "quillory-dbxgen: cannot read " << files[i] << "\n";
+                return 1;
+            }
+            messages[i].text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        }
         messages[i].nBlockSize = block;
     }
     if (!dbxgen::WriteFile(out, dbxgen::BuildFolder(messages, options))) {

@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Export, extraction and listing of large mail folders, each against a yardstick measured in the
+# same run, the two interleaved so that a machine whose load changes treats both alike:
+#   extract of 100,000 messages      against writing them as plain files (plain_write_baseline)
+#   export --format mbox of them     against dd of the folder file (bs=1M)
+#   export of 100 folders x 1,000    throughput against the single folder's
+#   list of the 100,000 messages     wall, CPU and peak memory; against dd of the folder to /dev/null
+# Every output is flushed (sync) and removed between runs, outside the timings. Figures are the
+# medians of RUNS rounds.
+#
+#   bench/export_bench.sh BUILD_DIR [RUNS]     (BUILD_DIR built with -DQUILLORY_BENCH=ON)
+set -euo pipefail
+build="$(cd "$1" && pwd)"
+runs="${2:-3}"
+cli="$build/src/cli/quillory-cli"
+gen="$build/tests/dbx/quillory-dbxgen"
+baseline="$build/bench/plain_write_baseline"
+work="$(mktemp -d /tmp/quillory-export-bench-XXXXXX)"
+trap 'rm -rf "$work"' EXIT
+
+# About 2.4 KB a message, a three-level index scattered between the messages.
+"$gen" "$work/F.dbx" --messages 100000 --body 2000 --layout scattered
+mkdir "$work/tree"
+for i in $(seq -w 1 100); do
+  "$gen" "$work/tree/F$i.dbx" --messages 1000 --body 2000 --layout scattered
+done
+folder_bytes=$(stat -c %s "$work/F.dbx")
+tree_bytes=$(du -cb "$work"/tree/*.dbx | tail -1 | cut -f1)
+cat "$work/F.dbx" "$work"/tree/*.dbx > /dev/null
+
+declare -A times
+# run NAME COMMAND...: the command's wall time in ms, appended to times[NAME]; its output is
+# removed and flushed afterwards.
+run() {
+  local name="$1"; shift
+  sync
+  local start end
+  start=$(date +%s%N)
+  "$@" > /dev/null
+  end=$(date +%s%N)
+  times[$name]+="$(( (end - start) / 1000000 )) "
+  rm -rf "$work/out"
+  sync
+}
+median() { tr ' ' '\n' | grep -v '^$' | sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+
+for round in $(seq 1 "$runs"); do
+  run plain "$baseline" "$work/F.dbx" "$work/out"
+  run extract "$cli" extract "$work/F.dbx" "$work/out"
+  run dd dd if="$work/F.dbx" of="$work/out" bs=1M status=none
+  run mbox "$cli" export "$work/F.dbx" "$work/out"
+  run tree "$cli" export "$work/tree" "$work/out" --recursive
+  run maildir "$cli" export "$work/F.dbx" "$work/out" --format maildir
+  run eml "$cli" export "$work/F.dbx" "$work/out" --format eml
+  run ddread dd if="$work/F.dbx" of=/dev/null bs=1M status=none
+  run list "$cli" list "$work/F.dbx"
+  echo "round $round: ${times[*]}" >&2
+done
+
+declare -A m
+for name in "${!times[@]}"; do
+  m[$name]=$(echo "${times[$name]}" | median)
+done
+list_peak=$( { /usr/bin/time -f '%M %U %S' "$cli" list "$work/F.dbx" > /dev/null; } 2>&1 | tail -1)
+
+echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg); medians of $runs rounds, ms"
+printf '%-44s %8s %8s %7s %s\n' "what" "ms" "yardst." "ratio" "goal"
+printf '%-44s %8s %8s %7s %s\n' "extract, 100,000 messages" "${m[extract]}" "${m[plain]}" "$(ratio "${m[extract]}" "${m[plain]}")" "<= 1.2 (plain open/write/close)"
+printf '%-44s %8s %8s %7s %s\n' "export --format mbox, same folder" "${m[mbox]}" "${m[dd]}" "$(ratio "${m[mbox]}" "${m[dd]}")" "<= 4 (dd bs=1M)"
+printf '%-44s %8s %8s %7s %s\n' "export --format maildir, same folder" "${m[maildir]}" "${m[plain]}" "$(ratio "${m[maildir]}" "${m[plain]}")" "(plain files)"
+printf '%-44s %8s %8s %7s %s\n' "export --format eml, same folder" "${m[eml]}" "${m[plain]}" "$(ratio "${m[eml]}" "${m[plain]}")" "(plain files)"
+single=$(awk -v b="$folder_bytes" -v t="${m[mbox]}" 'BEGIN { printf "%.1f", b / 1e3 / t }')
+tree=$(awk -v b="$tree_bytes" -v t="${m[tree]}" 'BEGIN { printf "%.1f", b / 1e3 / t }')
+printf '%-44s %8s %8s %7s %s\n' "export tree 100 x 1,000 (MB/s vs single)" "$tree" "$single" "$(ratio "$single" "$tree")" "<= 1.5 (single / tree)"
+printf '%-44s %8s %8s %7s %s\n' "list, 100,000 messages" "${m[list]}" "${m[ddread]}" "$(ratio "${m[list]}" "${m[ddread]}")" "<= 500 ms (dd to /dev/null)"
+echo "list: peak memory KB, user s, system s: $list_peak (goal <= 150 MB)"
