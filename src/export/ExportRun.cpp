@@ -580,10 +580,17 @@ ExportSummary ExportMail(const ExportRequest& request, const ExportControl& cont
 
 namespace {
 
-std::string Megabytes(std::uint64_t bytes)
+std::string Amount(std::uint64_t bytes)
 {
     char text[32];
-    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
+    if (bytes < 1000)
+        std::snprintf(text, sizeof text, "%llu bytes", static_cast<unsigned long long>(bytes));
+    else if (bytes < 1000000)
+        std::snprintf(text, sizeof text, "%.1f KB", static_cast<double>(bytes) / 1e3);
+    else if (bytes < 1000000000)
+        std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
+    else
+        std::snprintf(text, sizeof text, "%.2f GB", static_cast<double>(bytes) / 1e9);
     return text;
 }
 
@@ -606,7 +613,7 @@ std::vector<std::string> ExportSummaryLines(const ExportSummary& summary, const 
     std::snprintf(seconds, sizeof seconds, "%.1f s", summary.dSeconds);
     lines.push_back(std::string(summary.bCancelled ? "Cancelled after exporting " : "Exported ") +
                     Plural(nWritten, "folder", "folders") + ", " + Plural(summary.Messages(), "message", "messages") +
-                    " (" + Megabytes(summary.Bytes()) + ") as " + ExportFormatName(request.format) + " into " +
+                    " (" + Amount(summary.Bytes()) + ") as " + ExportFormatName(request.format) + " into " +
                     request.strDestination + " in " + seconds + ".");
     if (summary.Skipped() != 0)
         lines.push_back("Skipped: " + Plural(summary.Skipped(), "message", "messages") + ".");
