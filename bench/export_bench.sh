@@ -5,8 +5,9 @@
 #   export --format mbox of them     against dd of the folder file (bs=1M)
 #   export of 100 folders x 1,000    throughput against the single folder's
 #   list of the 100,000 messages     wall, CPU and peak memory; against dd of the folder to /dev/null
-# Every output is flushed (sync) and removed between runs, outside the timings. Figures are the
-# medians of RUNS rounds.
+# Every output is flushed (sync) between runs, outside the timings, and kept in a directory of its
+# own until the end: removing 100,000 files takes long and keeps the disk busy into the next run.
+# Figures are the medians of RUNS rounds.
 #
 #   bench/export_bench.sh BUILD_DIR [RUNS]     (BUILD_DIR built with -DQUILLORY_BENCH=ON)
 set -euo pipefail
@@ -29,33 +30,37 @@ tree_bytes=$(du -cb "$work"/tree/*.dbx | tail -1 | cut -f1)
 cat "$work/F.dbx" "$work"/tree/*.dbx > /dev/null
 
 declare -A times
-# run NAME COMMAND...: the command's wall time in ms, appended to times[NAME]; its output is
-# removed and flushed afterwards.
+n=0
+# run NAME COMMAND...: the command's wall time in ms, appended to times[NAME]. @OUT@ in the command
+# stands for a new output path.
 run() {
   local name="$1"; shift
+  n=$((n + 1))
+  local out="$work/out$n"
+  local args=()
+  for a in "$@"; do args+=("${a//@OUT@/$out}"); done
   sync
   local start end
   start=$(date +%s%N)
-  "$@" > /dev/null
+  "${args[@]}" > /dev/null
   end=$(date +%s%N)
   times[$name]+="$(( (end - start) / 1000000 )) "
-  rm -rf "$work/out"
   sync
 }
 median() { tr ' ' '\n' | grep -v '^$' | sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
 for round in $(seq 1 "$runs"); do
-  run plain "$baseline" "$work/F.dbx" "$work/out"
-  run extract "$cli" extract "$work/F.dbx" "$work/out"
-  run dd dd if="$work/F.dbx" of="$work/out" bs=1M status=none
-  run mbox "$cli" export "$work/F.dbx" "$work/out"
-  run tree "$cli" export "$work/tree" "$work/out" --recursive
-  run maildir "$cli" export "$work/F.dbx" "$work/out" --format maildir
-  run eml "$cli" export "$work/F.dbx" "$work/out" --format eml
+  run plain "$baseline" "$work/F.dbx" @OUT@
+  run extract "$cli" extract "$work/F.dbx" @OUT@
+  run dd dd if="$work/F.dbx" of=@OUT@ bs=1M status=none
+  run mbox "$cli" export "$work/F.dbx" @OUT@
+  run tree "$cli" export "$work/tree" @OUT@ --recursive
+  run maildir "$cli" export "$work/F.dbx" @OUT@ --format maildir
+  run eml "$cli" export "$work/F.dbx" @OUT@ --format eml
   run ddread dd if="$work/F.dbx" of=/dev/null bs=1M status=none
   run list "$cli" list "$work/F.dbx"
-  echo "round $round: ${times[*]}" >&2
+  echo "round $round (ms):$(for n in plain extract dd mbox tree maildir eml ddread list; do printf ' %s %s' "$n" "$(echo "${times[$n]}" | awk '{ print $NF }')"; done)" >&2
 done
 
 declare -A m

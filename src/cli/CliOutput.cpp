@@ -68,6 +68,19 @@ void AppendNumber(std::string& out, std::int64_t value)
     out.append(digits, static_cast<std::size_t>(end - digits));
 }
 
+// True when one of the eight bytes in word may need an escape: below 0x20, from 0x7F on, '"' or
+// '\\'. It may say so of a word that needs none (then the bytes are looked at one by one), never
+// the other way round.
+bool MayNeedEscape(std::uint64_t word)
+{
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+    const auto hasZero = [](std::uint64_t v) { return (v - kOnes) & ~v & kHighs; };
+    const std::uint64_t below20 = (word - kOnes * 0x20) & ~word & kHighs;
+    const std::uint64_t from7F = (((word & ~kHighs) + kOnes) | word) & kHighs;
+    return (below20 | from7F | hasZero(word ^ (kOnes * '"')) | hasZero(word ^ (kOnes * '\\'))) != 0;
+}
+
 void AppendKey(std::string& out, std::string_view key)
 {
     out += ",\"";
@@ -84,6 +97,16 @@ void AppendJsonBytes(std::string& out, std::string_view text)
     const char* run = text.data();
     const char* const end = text.data() + text.size();
     for (const char* p = run; p != end; ++p) {
+        // Most bytes need no escape: skip them eight at a time.
+        while (end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, sizeof word);
+            if (MayNeedEscape(word))
+                break;
+            p += 8;
+        }
+        if (p == end)
+            break;
         const auto b = static_cast<unsigned char>(*p);
         const char escape = kJsonEscape[b];
         if (escape == 0)

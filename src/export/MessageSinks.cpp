@@ -51,9 +51,15 @@ public:
     bool Open(const AtomicDirectory& parent, const std::string& fileName, bool& bKept)
     {
         m_strDestination = JoinPath(parent.Path(), fileName);
+        // Looked at first, so that a folder whose mbox is there is not read for nothing; the
+        // placement refuses one that appears meanwhile.
         struct stat st {};
-        if (::fstatat(parent.Fd(), fileName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT) {
+        if (::fstatat(parent.Fd(), fileName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
             bKept = true;
+            return false;
+        }
+        if (errno != ENOENT) {
+            Fail(m_strDestination, errno);
             return false;
         }
         if (!m_writer.Open(parent, fileName, Batched(ExistingFile::Keep))) {
