@@ -63,6 +63,13 @@ for round in $(seq 1 "$runs"); do
   echo "round $round (ms):$(for n in plain extract dd mbox tree maildir eml ddread list; do printf ' %s %s' "$n" "$(echo "${times[$n]}" | awk '{ print $NF }')"; done)" >&2
 done
 
+# The ratios of each round, yardstick and subject measured next to each other.
+paired() {
+  paste <(echo "${times[$1]}" | tr ' ' '\n' | grep -v '^$') <(echo "${times[$2]}" | tr ' ' '\n' | grep -v '^$') |
+    awk '{ printf "%.2f ", $1 / $2 }'
+}
+echo "per round: extract/plain $(paired extract plain); mbox/dd $(paired mbox dd); tree/mbox $(paired tree mbox)"
+
 declare -A m
 for name in "${!times[@]}"; do
   m[$name]=$(echo "${times[$name]}" | median)

@@ -71,7 +71,7 @@ int RunList(int argc, char** argv)
     // One buffer for every line, written out a megabyte at a time.
     constexpr std::size_t kChunk = 1u << 20;
     std::string out;
-    out.reserve(2 * kChunk);
+    out.reserve(kChunk + 64 * 1024);
     for (const listaf* e = app.FirstEntry(); e; e = e->Next()) {
         AppendEntryJson(out, *e);
         out += '\n';

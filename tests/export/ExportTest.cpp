@@ -179,9 +179,11 @@ TEST_F(ExportTest, MaildirAndMessageFilesHoldTheStoredBytes)
     for (const auto& e : fs::directory_iterator(out + "/Inbox/cur"))
         names.push_back(e.path().string());
     // Named by delivery: in the folder's order once sorted by their count (Q1, Q2, ...).
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        return std::stoull(a.substr(a.find('Q') + 1)) < std::stoull(b.substr(b.find('Q') + 1));
-    });
+    const auto count = [](const std::string& path) {
+        const std::string name = fs::path(path).filename().string();
+        return std::stoull(name.substr(name.find('Q') + 1));
+    };
+    std::sort(names.begin(), names.end(), [&](const std::string& a, const std::string& b) { return count(a) < count(b); });
     ASSERT_EQ(names.size(), Stored().size());
     for (std::size_t i = 0; i < names.size(); ++i) {
         EXPECT_EQ(ReadAll(names[i]), Stored()[i]);
