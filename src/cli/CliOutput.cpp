@@ -1,6 +1,7 @@
 #include "cli/CliOutput.h"
 
 #include "core/QuilloryApp.h"
+#include "model/HeaderLines.h"
 #include "model/listax.h"
 
 #include <array>
@@ -162,16 +163,32 @@ void AppendEntryJson(std::string& line, const listaf& e)
     AppendKey(line, "data_offset");
     AppendNumber(line, std::uint64_t{e.m_nDataOffset});
     // The header lines as the message holds them; the four above are the listing's escaped text.
-    const RawHeaderLines none;
-    const RawHeaderLines& raw = e.m_pRawLines ? *e.m_pRawLines : none;
+    std::string_view raw[4];
+    if (e.m_pRawLines) {
+        raw[0] = e.m_pRawLines->strFrom;
+        raw[1] = e.m_pRawLines->strTo;
+        raw[2] = e.m_pRawLines->strSubject;
+        raw[3] = e.m_pRawLines->strDate;
+    } else if (e.m_nKind == KIND_FOLDER_MESSAGE && !e.m_strHeader.empty()) {
+        // The listing left them in the header block, whose last line lost its line end: ended
+        // again, the block gives the same lines.
+        thread_local std::string block;
+        block.assign(e.m_strHeader);
+        block += "\r\n\r\n";
+        const HeaderFields fields = FindHeaderFields(block);
+        raw[0] = fields.from.value_or(std::string_view());
+        raw[1] = fields.to.value_or(std::string_view());
+        raw[2] = fields.subject.value_or(std::string_view());
+        raw[3] = fields.date.value_or(std::string_view());
+    }
     AppendKey(line, "from_raw");
-    AppendJsonBytes(line, raw.strFrom);
+    AppendJsonBytes(line, raw[0]);
     AppendKey(line, "to_raw");
-    AppendJsonBytes(line, raw.strTo);
+    AppendJsonBytes(line, raw[1]);
     AppendKey(line, "subject_raw");
-    AppendJsonBytes(line, raw.strSubject);
+    AppendJsonBytes(line, raw[2]);
     AppendKey(line, "date_raw");
-    AppendJsonBytes(line, raw.strDate);
+    AppendJsonBytes(line, raw[3]);
     line += '}';
 }
 

@@ -41,7 +41,8 @@ private:
 void AppendJsonBytes(std::string& out, std::string_view text);
 
 // One entry as a JSON object on one line (no line feed). The *_raw keys carry the entry's raw
-// header lines when the listing kept them (CQuilloryApp::m_bKeepRawHeaders), "" otherwise.
+// header lines: those the listing kept (CQuilloryApp::m_bKeepRawHeaders), and a folder message's
+// from its header block; "" otherwise.
 [[nodiscard]] std::string EntryJson(const listaf& entry);
 // The same, appended to out.
 void AppendEntryJson(std::string& out, const listaf& entry);

@@ -180,7 +180,10 @@ void DBXReader::TakeHeaderLines(listaf& entry, std::int32_t nPosition)
     entry.m_strDate = TakeLine(fields.date, true);
     if (fields.block)
         entry.m_strHeader = std::string(*fields.block);
-    if (m_app.m_bKeepRawHeaders)
+    // Raw lines found in the header block are found there again by whoever writes them out
+    // (FindHeaderFields over m_strHeader); only those of a message without a header block, whose
+    // text is gone, are kept. Kept for every message they would cost about 400 bytes each.
+    if (m_app.m_bKeepRawHeaders && !fields.block)
         entry.m_pRawLines = MakeRawLines(fields);
 }
 

@@ -71,8 +71,10 @@ std::string BaseName(const std::string& path)
 {
     const fs::path normal = fs::path(path).lexically_normal();
     std::string name = normal.filename().string();
-    if (name.empty() || name == ".")
-        name = fs::absolute(normal).lexically_normal().parent_path().filename().string();
+    if (name.empty() || name == ".") {
+        std::error_code ec;
+        name = fs::absolute(normal, ec).lexically_normal().parent_path().filename().string();
+    }
     return name;
 }
 

@@ -85,7 +85,8 @@ public:
     std::vector<unsigned char> m_hText;
     std::uint32_t m_nRecordOffset = 0;
     std::uint32_t m_nDataOffset = 0;
-    // Only when the application keeps raw header lines (m_bKeepRawHeaders): a listing of many
-    // messages should not pay for a second copy of every line it never shows.
+    // Only when the application keeps raw header lines (m_bKeepRawHeaders), and for a folder
+    // message only when it has no header block (else its lines are found again in m_strHeader): a
+    // listing of many messages should not pay for a second copy of every line it never shows.
     std::unique_ptr<RawHeaderLines> m_pRawLines;
 };
