@@ -50,12 +50,18 @@ run() {
 median() { tr ' ' '\n' | grep -v '^$' | sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
+# The sources are read before each run that uses them: a machine that reclaims idle page cache
+# would otherwise time the disk for one and the cache for the other.
+warm() { cat "$@" > /dev/null; }
 for round in $(seq 1 "$runs"); do
+  warm "$work/F.dbx"
   run plain "$baseline" "$work/F.dbx" @OUT@
   run extract "$cli" extract "$work/F.dbx" @OUT@
   run dd dd if="$work/F.dbx" of=@OUT@ bs=1M status=none
   run mbox "$cli" export "$work/F.dbx" @OUT@
+  warm "$work"/tree/*.dbx
   run tree "$cli" export "$work/tree" @OUT@ --recursive
+  warm "$work/F.dbx"
   run maildir "$cli" export "$work/F.dbx" @OUT@ --format maildir
   run eml "$cli" export "$work/F.dbx" @OUT@ --format eml
   run ddread dd if="$work/F.dbx" of=/dev/null bs=1M status=none
