@@ -17,6 +17,9 @@ namespace {
 
 // An mbox is written a megabyte at a time: few calls, and little memory.
 constexpr std::size_t kMboxChunk = 1u << 20;
+// Every so many bytes the disk is set to work on what was written, while the export goes on:
+// the flush at the end of the run then waits for the last few megabytes, not for the whole file.
+constexpr std::uint64_t kWritebackStep = 16u << 20;
 
 std::string KeptMboxText(const std::string& path)
 {
@@ -134,13 +137,20 @@ private:
             m_bBroken = true;
             return false;
         }
+        m_nWritten += m_out.size();
         m_out.clear();
+        if (m_nWritten - m_nWritebackAt >= kWritebackStep) {
+            m_writer.StartWriteback();
+            m_nWritebackAt = m_nWritten;
+        }
         return true;
     }
 
     AtomicFileWriter m_writer;
     MboxrdQuoter m_quoter;
     std::string m_out;
+    std::uint64_t m_nWritten = 0;
+    std::uint64_t m_nWritebackAt = 0;
 };
 
 // The host part of Maildir names: "/" and ":" would end the name or start its flags.

@@ -331,6 +331,12 @@ bool AtomicFileWriter::Write(const void* data, std::size_t count)
     return true;
 }
 
+void AtomicFileWriter::StartWriteback()
+{
+    if (m_fd >= 0 && !m_bFailed)
+        ::sync_file_range(m_fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
 bool AtomicFileWriter::Commit()
 {
     m_bTaken = false;

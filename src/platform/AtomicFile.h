@@ -96,6 +96,9 @@ public:
     bool Open(const AtomicDirectory& dir, const std::string& name, AtomicWriteOptions options = {});
     // Returns false once any write has failed (a full disk, say); later writes do nothing.
     bool Write(const void* data, std::size_t count);
+    // Starts writing the bytes written so far to the disk, without waiting for them: a large file
+    // whose run flushes once at its end then has most of it on the disk by that time.
+    void StartWriteback();
     // Flushes and puts the file in place. Returns false, with the destination as it was, when a
     // write failed, the flush or the placement failed, or (ExistingFile::Keep) a file is at the
     // destination; DestinationTaken tells the last case apart. With bSyncDirectory a failure to
