@@ -114,6 +114,7 @@ public:
             m_writer.Abandon();
             return false;
         }
+        m_writer.StartWriteback();  // its tail too: the next folders are written meanwhile
         if (m_writer.Commit())
             return true;
         m_bBroken = true;
