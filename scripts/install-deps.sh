@@ -11,6 +11,7 @@ packages=(
   libgl-dev fonts-dejavu-core
   xvfb xauth imagemagick xdotool
   desktop-file-utils shared-mime-info man-db libxml2-utils dpkg-dev file
+  mblaze procmail notmuch
 )
 
 missing=()

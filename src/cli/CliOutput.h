@@ -44,11 +44,16 @@ private:
 // A JSON string whose code points are the bytes of text (byte b is U+00b), so that a reader that
 // encodes the decoded string as Latin-1 gets the bytes back exactly.
 [[nodiscard]] std::string JsonBytes(std::string_view text);
+// The same, appended to out: no allocation once out has room.
+void AppendJsonBytes(std::string& out, std::string_view text);
 
 // One entry as a JSON object on one line (no line feed). The *_raw keys carry the entry's raw
-// header lines when the listing kept them (CQuilloryApp::m_bKeepRawHeaders), "" otherwise. A
-// folder message also says whether it was recovered, and whether whole.
+// header lines: those the listing kept (CQuilloryApp::m_bKeepRawHeaders), and a folder message's
+// from its header block; "" otherwise. A folder message also says whether it was recovered, and
+// whether whole.
 [[nodiscard]] std::string EntryJson(const listaf& entry);
+// The same, appended to out.
+void AppendEntryJson(std::string& out, const listaf& entry);
 
 // Lists the messages of the mail-folder file at path as the window does after a click on it: the
 // folder's entry is current while the reader starts.

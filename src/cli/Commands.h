@@ -7,3 +7,5 @@ int RunList(int argc, char** argv);
 int RunExtract(int argc, char** argv);
 // quillory-cli show PATH [MSGNAME] [--html] [--attachments OUTDIR]
 int RunShow(int argc, char** argv);
+// quillory-cli export SOURCE OUTDIR [--format mbox|maildir|eml] [--recursive] [--into-existing]
+int RunExport(int argc, char** argv);

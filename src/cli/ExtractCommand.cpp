@@ -1,4 +1,6 @@
+#include <cstring>
 #include <filesystem>
+#include <memory>
 #include <iostream>
 #include <set>
 #include <string>
@@ -9,6 +11,8 @@
 #include "model/listax.h"
 #include "cli/CliOutput.h"
 #include "cli/Commands.h"
+#include "export/MessageReading.h"
+#include "export/MessageSinks.h"
 #include "extract/MessageCopy.h"
 #include "platform/File.h"
 #include "platform/Path.h"
@@ -102,32 +106,59 @@ int RunExtract(int argc, char** argv)
     if (wanted.empty())
         return 0;
 
-    // One open of the folder for every message; each copy streams through a fixed buffer.
+    // One open of the folder for every message, one open of the output directory; each message is
+    // read whole (a large one streams) and written with one call, and nothing is flushed until
+    // every file is written.
     CFile source;
     if (!source.Open(path, CFile::modeRead | CFile::typeBinary)) {
         std::cerr << kCliName << ": Error on opening file " << path << "\n";
         return 1;
     }
     // Without --overwrite a file at the destination is kept, also one that appears during the copy.
+    SinkOptions options;
+    options.existing = bOverwrite ? ExistingFile::Replace : ExistingFile::Keep;
+    options.source = source.Identity();
+    AtomicDirectory directory;
+    DurableBatch batch;
+    std::string error;
+    bool bKept = false;
+    std::unique_ptr<MessageSink> sink;
+    if (directory.Open(outDir))
+        sink = OpenSink(ExportFormat::Eml, directory, "", batch, options, error, bKept);
+    if (!sink) {
+        std::cerr << "quillory-cli: cannot use " << outDir << " as the output directory\n";
+        return 1;
+    }
     StdoutWriter output;
-    const AtomicWriteOptions options{bOverwrite ? ExistingFile::Replace : ExistingFile::Keep};
+    FolderMessageReader reader(source);
     for (const listaf* e : wanted) {
-        const std::string destination = JoinPath(outDir, e->m_strName + ".eml");
-        if (!bOverwrite && std::filesystem::symlink_status(destination, ec).type() != std::filesystem::file_type::not_found) {
-            SayKept(destination);
-            bAllWritten = false;
-            continue;
-        }
-        const SaveResult result = SaveChainAs(source, ListedMessageOf(*e), destination, options);
-        if (result == SaveResult::Saved) {
+        const std::string name = e->m_strName + ".eml";
+        const std::string destination = JoinPath(outDir, name);
+        const ListedMessage listed = ListedMessageOf(*e);
+        switch (reader.Copy(e->m_nDataOffset, &listed, *sink, name)) {
+        case CopyResult::Written:
             output.Write(destination + '\n');
-        } else if (result == SaveResult::DestinationTaken) {
+            continue;
+        case CopyResult::Kept:
             SayKept(destination);
-            bAllWritten = false;
-        } else {
-            std::cerr << kCliName << ": " << SaveFailureText(result, path, destination) << '\n';
-            bAllWritten = false;
+            break;
+        case CopyResult::Damaged:
+            std::cerr << kCliName << ": " << SaveFailureText(SaveResult::SourceIncomplete, path, destination) << '\n';
+            break;
+        case CopyResult::Changed:
+            std::cerr << kCliName << ": " << SaveFailureText(SaveResult::SourceChanged, path, destination) << '\n';
+            break;
+        case CopyResult::Failed:
+        case CopyResult::Cancelled:
+            std::cerr << kCliName << ": " << sink->Error() << '\n';
+            break;
         }
+        bAllWritten = false;
+    }
+    if (const int err = batch.Flush(); err != 0) {
+        std::cerr << "quillory-cli: the files written into " << outDir << " could not be flushed to the disk: "
+                  << std::strerror(err) << '\n';
+        bAllWritten = false;
     }
     if (!output.Finish())
         bAllWritten = false;

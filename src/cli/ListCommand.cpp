@@ -70,11 +70,14 @@ int RunList(int argc, char** argv)
     app.SortEntries();
 
     StdoutWriter output;
+    // One buffer for every line, written out a megabyte at a time.
+    constexpr std::size_t kChunk = 1u << 20;
     std::string out;
+    out.reserve(kChunk + 64 * 1024);
     for (const listaf* e = app.FirstEntry(); e; e = e->Next()) {
-        out += EntryJson(*e);
+        AppendEntryJson(out, *e);
         out += '\n';
-        if (out.size() > (1u << 20)) {
+        if (out.size() > kChunk) {
             output.Write(out);
             out.clear();
         }

@@ -1,4 +1,4 @@
-// quillory-cli: the listing, extraction and reading of the window, from the command line.
+// quillory-cli: the listing, extraction, reading and export of the window, from the command line.
 
 #include <iostream>
 #include <string>
@@ -12,10 +12,12 @@ constexpr std::string_view kUsage =
     "usage: quillory-cli list PATH [--sort entry|from|to|subject] [--recover]\n"
     "       quillory-cli extract PATH OUTDIR [NAME ...] [--overwrite] [--recover]\n"
     "       quillory-cli show PATH [MSGNAME] [--html] [--attachments OUTDIR]\n"
+    "       quillory-cli export SOURCE OUTDIR [--format mbox|maildir|eml] [--recursive]\n"
+    "                           [--into-existing] [--recover]\n"
     "       quillory-cli --help | --version\n";
 
 constexpr std::string_view kHelp =
-    "quillory-cli lists, extracts and shows stored mail, as the Quillory window does.\n"
+    "quillory-cli lists, extracts, shows and exports stored mail, as the Quillory window does.\n"
     "\n"
     "  quillory-cli list PATH [--sort entry|from|to|subject] [--recover]\n"
     "      One JSON object a line for each entry of the directory PATH, or for each message\n"
@@ -32,6 +34,13 @@ constexpr std::string_view kHelp =
     "      decoded: its From, To, Cc, Date and Subject lines, an empty line, then its text\n"
     "      (the HTML text with --html, or when it has no plain text). --attachments saves its\n"
     "      attachments into OUTDIR, never replacing a file, and prints each name written.\n"
+    "  quillory-cli export SOURCE OUTDIR [--format mbox|maildir|eml] [--recursive]\n"
+    "                      [--into-existing] [--recover]\n"
+    "      Writes the mail-folder file SOURCE, or every mail folder and message file of the\n"
+    "      directory SOURCE (and, with --recursive, of its sub-directories, mirrored), into the\n"
+    "      new or empty directory OUTDIR: one mbox file (mboxrd, the default), Maildir or\n"
+    "      directory of .eml files per folder. --into-existing writes into a directory that\n"
+    "      has files, never replacing one. --recover exports the recovered messages too.\n"
     "  quillory-cli --help       this text\n"
     "  quillory-cli --version    the version\n"
     "\n"
@@ -62,6 +71,8 @@ int main(int argc, char** argv)
         return RunExtract(argc, argv);
     if (command == "show")
         return RunShow(argc, argv);
+    if (command == "export")
+        return RunExport(argc, argv);
     if (command == "--help" || command == "-h")
         return Print(kHelp);
     if (command == "--version")

@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <unordered_set>
 
 #include "core/QuilloryApp.h"
 #include "model/listax.h"
 #include "dbx/DbxBlockChain.h"
-#include "dbx/DbxRecord.h"
+#include "dbx/DbxMessageList.h"
 #include "dbx/DbxSource.h"
 #include "model/HeaderLines.h"
 #include "model/TextSearch.h"
@@ -17,9 +16,6 @@ namespace {
 
 constexpr std::size_t kPieceSize = 3000;     // largest piece read at once; largest text searched
 constexpr std::size_t kGatherEnough = 2500;  // gathering ends with the piece that passes this
-// A real message needs at least a 16-byte record (fixed part and one slot) and a 16-byte block
-// header of its own, so no file holds more messages than this many bytes each.
-constexpr std::uint64_t kSmallestMessage = DBX_RECORD_FIXED_SIZE + DBX_SLOT_SIZE + DBX_BLOCK_HEADER_SIZE;
 
 // A found header line as the listing shows it: escaped, and for every field but the subject its
 // quoted-printable codes replaced. Done on the line alone rather than on the whole searched text:
@@ -79,75 +75,29 @@ std::int32_t DBXReader::ReadMessages()
     DbxSource source(m_file);
     Prepare(source);
 
-    // The run of consecutive nodes is the whole index only while the folder is small; a larger
-    // folder's index is a tree spread over the file, and only the walk from its root finds every
-    // message. The run's order is kept whenever it is complete.
-    const bool bDamagedBefore = m_bDamaged;
-    std::vector<std::uint32_t> records = CollectRun(source);
-    if (records.size() < m_nCount) {
-        const bool bRunDamaged = m_bDamaged;
-        m_bDamaged = bDamagedBefore;
-        std::vector<std::uint32_t> tree = CollectTree(source);
-        if (tree.size() > records.size())
-            records.swap(tree);
-        else
-            m_bDamaged = bRunDamaged;
-    }
-
-    struct Message {
-        std::uint32_t nRecord;
-        std::uint32_t nData;
-    };
-    std::vector<Message> messages;
-    messages.reserve(std::min<std::uint64_t>(records.size(), source.Size() / kSmallestMessage + 1));
-    bool bAnyBody = false;
-    bool bAnyWithoutBody = false;
-    for (const std::uint32_t nRecord : records) {
-        std::uint32_t nData = 0;
-        switch (ReadMessageRecord(source, nRecord, nData)) {
-        case DbxRecordKind::Message:
-            bAnyBody = true;
-            if (messages.size() >= source.Size() / kSmallestMessage + 1) {
-                m_bDamaged = true;  // more messages than the file has room for: entries repeat
-                break;
-            }
-            messages.push_back({nRecord, nData});
-            break;
-        case DbxRecordKind::NotAMessage:
-            break;
-        case DbxRecordKind::Unreadable:
-            m_bDamaged = true;
-            break;
-        case DbxRecordKind::NoDataBlock:
-            bAnyWithoutBody = true;
-            break;
-        }
-    }
-    records.clear();
-    records.shrink_to_fit();
-    // A folder that keeps only header records holds no message to show. Among messages, a record
-    // without a body is damage and must not hide the others.
-    if (bAnyWithoutBody && !bAnyBody) {
+    DbxMessageList list = FindFolderMessages(source, m_nCount);
+    m_nIndexMark = list.nIndexMark;
+    if (list.bDamaged)
+        m_bDamaged = true;
+    if (list.bHeadersOnly) {
         m_app.ShowMessage("No message in this place!");
         return 1;
     }
-    // Whatever was left out, for whatever reason, is a message the folder says it holds.
-    if (messages.size() < m_nCount)
-        m_bDamaged = true;
 
     std::int32_t k = 0;
-    for (const Message& message : messages) {
+    for (const DbxMessageRef& message : list.messages) {
         listaf* entry = m_app.AppendEntry();
         entry->m_nKind = KIND_FOLDER_MESSAGE;
         entry->m_nRecordOffset = message.nRecord;
-        entry->m_nDataOffset = message.nData;
+        entry->m_nDataOffset = message.nFirstBlock;
         m_app.m_nItemCount = k + 1;
         m_app.ShowProgress("Reading", k);
         Gather(source, *entry);
         TakeHeaderLines(*entry, "Msg", k + 1);
         // Nothing reads the gathered text once its header lines are taken. Kept, it would cost
         // 2.5 to 5.5 KB a message: about 250 MB more at the peak of a 100,000-message listing.
-        std::vector<unsigned char>().swap(entry->m_hText);
+        // Its buffer goes back to the reader for the next message, sparing an allocation each.
+        entry->m_hText.swap(m_gathered);
         ++k;
     }
     m_nListed = k;
@@ -158,7 +108,6 @@ void DBXReader::Prepare(DbxSource& source)
 {
     if (m_passedBlocks)
         return;
-    m_nEntryLimit = source.Size() / DBX_NODE_ENTRY_SIZE + 1;
     m_nGatherBudget = source.Size();
     m_nBlockBudget = source.Size() / DBX_BLOCK_HEADER_SIZE + 1;
     m_passedBlocks.emplace(source.Size());
@@ -177,13 +126,10 @@ std::int32_t DBXReader::RecoverMessages()
     Prepare(source);
     if (!m_indexedBlocks) {
         // Not kept while listing: walk the listed chains once more, within the same bounds.
-        m_indexedBlocks.emplace(source.Size());
-        std::uint64_t nBlocks = source.Size() / DBX_BLOCK_HEADER_SIZE + 1;
-        for (const listaf* e = m_app.FirstEntry(); e && nBlocks > 0; e = e->Next()) {
-            DbxBlockChain chain(source, e->m_nDataOffset, *m_passedBlocks);
-            for (; nBlocks > 0 && chain.Next(); --nBlocks)
-                (void)m_indexedBlocks->Insert(chain.BlockOffset());
-        }
+        std::vector<std::uint32_t> firstBlocks;
+        for (const listaf* e = m_app.FirstEntry(); e; e = e->Next())
+            firstBlocks.push_back(e->m_nDataOffset);
+        m_indexedBlocks.emplace(ChainBlocks(source, firstBlocks));
     }
     DbxScanOptions options;
     options.pIndexed = &*m_indexedBlocks;
@@ -210,120 +156,6 @@ std::int32_t DBXReader::RecoverMessages()
         ++n;
     }
     return n;
-}
-
-bool DBXReader::ReadNode(DbxSource& source, std::uint64_t offset, DbxNodeHeader& header,
-                         std::vector<DbxNodeEntry>& entries)
-{
-    unsigned char bytes[DBX_NODE_HEADER_SIZE];
-    if (!source.ReadExact(offset, bytes, sizeof bytes))
-        return false;
-    header = ParseNodeHeader(bytes);
-    entries.clear();
-    for (std::uint32_t i = 0; i < header.nEntries; ++i) {
-        unsigned char entry[DBX_NODE_ENTRY_SIZE];
-        if (!source.ReadExact(offset + DBX_NODE_HEADER_SIZE + std::uint64_t{i} * DBX_NODE_ENTRY_SIZE, entry,
-                              sizeof entry))
-            break;  // the caller decides whether this was a node at all
-        entries.push_back(ParseNodeEntry(entry));
-    }
-    return true;
-}
-
-std::vector<std::uint32_t> DBXReader::CollectRun(DbxSource& source)
-{
-    std::vector<std::uint32_t> records;
-    std::uint32_t nFirst = 0;
-    DbxNodeHeader header;
-    std::vector<DbxNodeEntry> entries;
-    if (!source.ReadU32(DBX_FIRST_NODE_OFFSET, nFirst) || !ReadNode(source, nFirst, header, entries)) {
-        m_bDamaged = true;
-        return records;
-    }
-    m_nIndexMark = header.nLink;
-    // A node that cannot be read whole fails the membership test like any other: it ends the run.
-    for (std::uint64_t offset = nFirst; ReadNode(source, offset, header, entries); offset += DBX_NODE_SIZE) {
-        const bool bMember = header.nOwnOffset != 0 &&
-                             (header.nOwnOffset == m_nIndexMark || header.nLeftChild == m_nIndexMark ||
-                              header.nLink == m_nIndexMark);
-        if (!bMember)
-            break;
-        for (const DbxNodeEntry& entry : entries) {
-            if (records.size() >= m_nEntryLimit) {
-                m_bDamaged = true;
-                return records;
-            }
-            records.push_back(entry.nRecord);
-        }
-        if (entries.size() < header.nEntries) {
-            m_bDamaged = true;  // the node's entries run past the end of the file
-            break;
-        }
-    }
-    return records;
-}
-
-std::vector<std::uint32_t> DBXReader::CollectTree(DbxSource& source)
-{
-    std::vector<std::uint32_t> records;
-    std::uint32_t nRoot = 0;
-    if (!source.ReadU32(DBX_ROOT_OFFSET, nRoot) || nRoot == 0)
-        return records;
-
-    // Depth-first, in order: a node's left sub-tree, then each entry followed by its own sub-tree.
-    // An explicit stack, since a hostile file can make the tree as deep as it has nodes; a node
-    // met twice is not entered again, so the walk ends on any file.
-    struct Frame {
-        std::uint64_t nOffset;
-        std::uint32_t nEntries;
-        std::uint32_t nNext;
-    };
-    std::vector<Frame> stack;
-    std::unordered_set<std::uint32_t> visited;
-    const std::uint64_t nNodeLimit = source.Size() / DBX_NODE_SIZE + 1;
-    DbxNodeHeader header;
-    std::vector<DbxNodeEntry> entries;
-    std::uint32_t nPending = nRoot;
-    for (;;) {
-        if (nPending != 0) {
-            const std::uint32_t nNode = nPending;
-            nPending = 0;
-            // A node names its own offset; one that does not is not a node of this tree.
-            if (visited.size() >= nNodeLimit || !visited.insert(nNode).second ||
-                !ReadNode(source, nNode, header, entries) || header.nOwnOffset != nNode) {
-                m_bDamaged = true;
-                continue;
-            }
-            if (entries.size() < header.nEntries)
-                m_bDamaged = true;
-            stack.push_back({nNode, static_cast<std::uint32_t>(entries.size()), 0});
-            nPending = header.nLeftChild;
-            continue;
-        }
-        if (stack.empty())
-            break;
-        Frame& frame = stack.back();
-        if (frame.nNext == frame.nEntries) {
-            stack.pop_back();
-            continue;
-        }
-        // Entries are read again when their turn comes, so the stack holds no entry lists.
-        unsigned char bytes[DBX_NODE_ENTRY_SIZE];
-        const std::uint64_t at = frame.nOffset + DBX_NODE_HEADER_SIZE + std::uint64_t{frame.nNext} * DBX_NODE_ENTRY_SIZE;
-        ++frame.nNext;
-        if (!source.ReadExact(at, bytes, sizeof bytes)) {
-            m_bDamaged = true;
-            continue;
-        }
-        const DbxNodeEntry entry = ParseNodeEntry(bytes);
-        if (records.size() >= m_nEntryLimit) {
-            m_bDamaged = true;
-            break;
-        }
-        records.push_back(entry.nRecord);
-        nPending = entry.nChild;
-    }
-    return records;
 }
 
 void DBXReader::Gather(DbxSource& source, listaf& entry, const DbxRecoveredChain* pRecovered)
@@ -387,11 +219,11 @@ void DBXReader::Gather(DbxSource& source, listaf& entry, const DbxRecoveredChain
         m_bDamaged = true;
     }
     entry.SetSize(total);
-    // Two zero bytes after the text, so that it always reads as a terminated string.
-    entry.m_hText.reserve(text.size() + 2);
-    entry.m_hText.assign(text.begin(), text.end());
-    entry.m_hText.push_back(0);
-    entry.m_hText.push_back(0);
+    // Two zero bytes after the text, so that it always reads as a terminated string. The entry
+    // holds the reader's buffer while its header lines are taken.
+    text.push_back(0);
+    text.push_back(0);
+    entry.m_hText.swap(text);
 }
 
 void DBXReader::TakeHeaderLines(listaf& entry, const char* pszPrefix, std::int32_t nNumber)
@@ -414,7 +246,10 @@ void DBXReader::TakeHeaderLines(listaf& entry, const char* pszPrefix, std::int32
     entry.m_strDate = TakeLine(fields.date, true);
     if (fields.block)
         entry.m_strHeader = std::string(*fields.block);
-    if (m_app.m_bKeepRawHeaders)
+    // Raw lines found in the header block are found there again by whoever writes them out
+    // (FindHeaderFields over m_strHeader); only those of a message without a header block, whose
+    // text is gone, are kept. Kept for every message they would cost about 400 bytes each.
+    if (m_app.m_bKeepRawHeaders && !fields.block)
         entry.m_pRawLines = MakeRawLines(fields);
 }
 

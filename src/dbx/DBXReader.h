@@ -69,13 +69,6 @@ public:
     FileError m_error;               // why an open failed; never shown
 
 private:
-    // Entry record offsets of the run of consecutive index nodes, and of the whole index tree.
-    [[nodiscard]] std::vector<std::uint32_t> CollectRun(DbxSource& source);
-    [[nodiscard]] std::vector<std::uint32_t> CollectTree(DbxSource& source);
-    // Reads a node's header and as many of its entries as the file holds; false when the header
-    // is not wholly in the file.
-    bool ReadNode(DbxSource& source, std::uint64_t offset, DbxNodeHeader& header,
-                  std::vector<DbxNodeEntry>& entries);
     // Sets the walks' bounds from the file's size, once.
     void Prepare(DbxSource& source);
     // Gathers the beginning of the message into the entry's text and sets its size: the bytes of
@@ -87,7 +80,6 @@ private:
     CQuilloryApp& m_app;
     std::vector<unsigned char> m_gathered;  // one message's beginning, before it goes to its entry
     bool m_bDamaged = false;
-    std::uint64_t m_nEntryLimit = 0;     // entries the file could hold at most
     std::uint64_t m_nGatherBudget = 0;   // message bytes the file could hold at most
     std::uint64_t m_nBlockBudget = 0;    // blocks the file could hold at most
     std::optional<DbxBlockSet> m_passedBlocks;  // one chain's blocks, reused from chain to chain

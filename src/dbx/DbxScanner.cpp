@@ -469,3 +469,18 @@ DbxScanResult ScanForMessages(const CFile& file, const DbxScanOptions& options)
 {
     return Scanner(file, options).Run();
 }
+
+DbxBlockSet ChainBlocks(DbxSource& source, const std::vector<std::uint32_t>& firstBlocks)
+{
+    DbxBlockSet blocks(source.Size());
+    DbxBlockSet passed(source.Size());
+    std::uint64_t nBudget = source.Size() / DBX_BLOCK_HEADER_SIZE + 1;
+    for (const std::uint32_t first : firstBlocks) {
+        DbxBlockChain chain(source, first, passed);
+        for (; nBudget > 0 && chain.Next(); --nBudget)
+            (void)blocks.Insert(chain.BlockOffset());
+        if (nBudget == 0)
+            break;
+    }
+    return blocks;
+}

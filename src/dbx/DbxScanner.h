@@ -58,6 +58,10 @@ struct DbxScanResult {
 // Scans the open file. Never fails otherwise: a file that holds nothing gives no chains.
 [[nodiscard]] DbxScanResult ScanForMessages(const CFile& file, const DbxScanOptions& options = {});
 
+// The blocks that the chains starting at firstBlocks pass: what a scan must leave to the indexed
+// messages (DbxScanOptions::pIndexed). No more blocks are walked than the file could hold.
+[[nodiscard]] DbxBlockSet ChainBlocks(DbxSource& source, const std::vector<std::uint32_t>& firstBlocks);
+
 // How the first bytes of a chain begin.
 enum class DbxMessageStart {
     Header,   // the first line is a header field: a name, a colon, and text up to the line's end

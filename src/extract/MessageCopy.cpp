@@ -4,6 +4,7 @@
 #include <array>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include "dbx/DbxBlockChain.h"
 #include "dbx/DbxRecord.h"
@@ -14,6 +15,9 @@ namespace {
 constexpr std::size_t kPieceSize = 3000;
 // Two spare zero bytes after the largest piece, as every staging buffer of the program keeps.
 using StagingBuffer = std::array<unsigned char, kPieceSize + 2>;
+// Pieces are gathered into writes of up to this many bytes: a message is written with one call,
+// or a few for a large one, whatever the size of its blocks.
+constexpr std::size_t kWriteSize = 64 * 1024;
 
 SaveResult Finish(AtomicFileWriter& writer, SaveResult result)
 {
@@ -119,6 +123,8 @@ SaveResult CopyChainTo(const CFile& folder, std::uint32_t nFirstBlock, AtomicFil
     if (bPartial)
         chain.StopAfter(listed->nSize);
     std::uint64_t copied = 0;
+    std::vector<unsigned char> pending;
+    pending.reserve(kWriteSize);
     while (chain.Next()) {
         // More than the listing found is another message's bytes, or a chain that changed since.
         if (listed && copied + chain.Count() > listed->nSize)
@@ -130,13 +136,19 @@ SaveResult CopyChainTo(const CFile& folder, std::uint32_t nFirstBlock, AtomicFil
             const std::size_t got = source.ReadSome(pos, buffer.data(), piece);
             if (got < piece)
                 return Finish(writer, SaveResult::SourceIncomplete);
-            if (!writer.Write(buffer.data(), got))
-                return Finish(writer, SaveResult::WriteFailed);
+            if (pending.size() + got > kWriteSize) {
+                if (!writer.Write(pending.data(), pending.size()))
+                    return Finish(writer, SaveResult::WriteFailed);
+                pending.clear();
+            }
+            pending.insert(pending.end(), buffer.data(), buffer.data() + got);
             remaining -= static_cast<std::uint32_t>(got);
             pos += got;
             copied += got;
         }
     }
+    if (!pending.empty() && !writer.Write(pending.data(), pending.size()))
+        return Finish(writer, SaveResult::WriteFailed);
     if (listed && copied != listed->nSize)
         return Finish(writer, SaveResult::SourceChanged);
     // A partial message was listed as what could be recovered, damage included; a complete one

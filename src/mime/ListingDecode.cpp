@@ -2,6 +2,7 @@
 
 #include "core/QuilloryApp.h"
 #include "mime/HeaderDecode.h"
+#include "model/HeaderLines.h"
 #include "model/listax.h"
 
 namespace {
@@ -33,9 +34,9 @@ void SetCell(std::string& cell, const std::string& raw)
 
 bool DecodeEntryHeaders(listaf& entry)
 {
-    if (!entry.m_pRawLines)
+    thread_local RawHeaderLines raw;
+    if (!RawLinesOf(entry, raw))
         return false;
-    const RawHeaderLines& raw = *entry.m_pRawLines;
     SetCell(entry.m_strFrom, raw.strFrom);
     SetCell(entry.m_strTo, raw.strTo);
     SetCell(entry.m_strSubject, raw.strSubject);

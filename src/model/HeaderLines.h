@@ -34,5 +34,11 @@ struct HeaderFields {
 // Finds the fields in text. The views point into text.
 [[nodiscard]] HeaderFields FindHeaderFields(std::string_view text);
 
+// The four header lines of an entry as its message holds them, into raw: those the listing kept
+// beside it, or for a folder message whose lines it left in the header block, found there again;
+// "" for each line there is none of. raw's strings keep their room from call to call. False when
+// the entry has neither (a directory, or a listing that kept no raw lines).
+bool RawLinesOf(const listaf& entry, RawHeaderLines& raw);
+
 // The found lines as they are, for an entry's m_pRawLines; "" for each line not found.
 [[nodiscard]] std::unique_ptr<RawHeaderLines> MakeRawLines(const HeaderFields& fields);

@@ -23,7 +23,7 @@ std::int32_t FindNoCase(std::string_view text, std::string_view label, std::int3
 
 std::int32_t EscapeForHtml(std::string& text)
 {
-    if (text.find_first_of("<>\"") == std::string::npos)
+    if (std::none_of(text.begin(), text.end(), [](char c) { return c == '<' || c == '>' || c == '"'; }))
         return 0;
     std::string out;
     out.reserve(text.size() + 16);

@@ -97,7 +97,8 @@ public:
     // The four header cells hold decoded text in UTF-8 (DecodeEntryHeaders) rather than the
     // message's bytes, which the page shows one byte a character.
     bool m_bDecodedHeaders = false;
-    // Only when the application keeps raw header lines (m_bKeepRawHeaders): a listing of many
-    // messages should not pay for a second copy of every line it never shows.
+    // Only when the application keeps raw header lines (m_bKeepRawHeaders), and for a folder
+    // message only when it has no header block (else its lines are found again in m_strHeader): a
+    // listing of many messages should not pay for a second copy of every line it never shows.
     std::unique_ptr<RawHeaderLines> m_pRawLines;
 };

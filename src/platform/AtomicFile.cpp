@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <climits>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
@@ -236,6 +237,7 @@ bool AtomicFileWriter::Open(const std::string& destination, AtomicWriteOptions o
     // Everything below works relative to the directory, so that a rename of a directory above it
     // during the copy cannot send the file elsewhere.
     const std::string dir = parts.dir.empty() ? "." : parts.dir;
+    m_bOwnDir = true;
     m_fdDir = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (m_fdDir < 0)
         return false;
@@ -246,6 +248,40 @@ bool AtomicFileWriter::Open(const std::string& destination, AtomicWriteOptions o
         return false;
     }
     RemoveStaleTemporaries(m_fdDir, dir);
+    return OpenTemporary(bExists, existing.st_mode & 07777);
+}
+
+bool AtomicFileWriter::Open(const AtomicDirectory& dir, const std::string& name, AtomicWriteOptions options)
+{
+    Abandon();
+    m_bFailed = false;
+    m_bTaken = false;
+    m_options = options;
+    if (!dir.IsOpen() || name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
+        name.size() > NAME_MAX) {
+        errno = name.size() > NAME_MAX ? ENAMETOOLONG : EINVAL;
+        return false;
+    }
+    m_strName = name;
+    m_strDestination = JoinPath(dir.Path(), name);
+    m_bOwnDir = false;
+    m_fdDir = dir.Fd();
+    // Only a replacement needs what is there now (for its permissions); a kept file is settled
+    // by the placement itself.
+    struct stat existing {};
+    bool bExists = false;
+    if (options.existing == ExistingFile::Replace) {
+        bExists = ::fstatat(m_fdDir, m_strName.c_str(), &existing, 0) == 0;
+        if (!bExists && errno != ENOENT) {
+            Abandon();
+            return false;
+        }
+    }
+    return OpenTemporary(bExists, existing.st_mode & 07777);
+}
+
+bool AtomicFileWriter::OpenTemporary(bool bExists, unsigned nExistingMode)
+{
     if (!AtomicFileHooks().bNoUnnamedTemporary && CanLinkUnnamedFiles())
         m_fd = ::openat(m_fdDir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     if (m_fd < 0 && !CreateNamedTemporary()) {
@@ -254,8 +290,8 @@ bool AtomicFileWriter::Open(const std::string& destination, AtomicWriteOptions o
     }
     // A replacement keeps the permissions of the file it replaces; a new file has the ones the
     // kernel gave it from 0666 and the umask (or the directory's default ACL).
-    if (bExists && options.existing == ExistingFile::Replace)
-        ::fchmod(m_fd, existing.st_mode & 07777);
+    if (bExists && m_options.existing == ExistingFile::Replace)
+        ::fchmod(m_fd, static_cast<mode_t>(nExistingMode));
     return true;
 }
 
@@ -295,10 +331,16 @@ bool AtomicFileWriter::Write(const void* data, std::size_t count)
     return true;
 }
 
+void AtomicFileWriter::StartWriteback()
+{
+    if (m_fd >= 0 && !m_bFailed)
+        ::sync_file_range(m_fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
 bool AtomicFileWriter::Commit()
 {
     m_bTaken = false;
-    if (m_fd < 0 || m_bFailed || ::fsync(m_fd) != 0) {
+    if (m_fd < 0 || m_bFailed || (m_options.bSyncFile && ::fsync(m_fd) != 0)) {
         Abandon();
         return false;
     }
@@ -409,13 +451,68 @@ void AtomicFileWriter::Abandon()
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;
-    if (m_fdDir >= 0)
+    if (m_fdDir >= 0 && m_bOwnDir)
         ::close(m_fdDir);
     m_fdDir = -1;
+    m_bOwnDir = true;
 }
 
 bool WriteFileAtomically(const std::string& path, const std::string& contents)
 {
     AtomicFileWriter writer;
     return writer.Open(path) && writer.Write(contents.data(), contents.size()) && writer.Commit();
+}
+
+AtomicDirectory::~AtomicDirectory() { Close(); }
+
+bool AtomicDirectory::Open(const std::string& path)
+{
+    Close();
+    m_fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (m_fd < 0)
+        return false;
+    m_strPath = path;
+    RemoveStaleTemporaries(m_fd, path);
+    return true;
+}
+
+void AtomicDirectory::Close()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    m_strPath.clear();
+}
+
+DurableBatch::~DurableBatch()
+{
+    for (const Member& member : m_members)
+        ::close(member.fd);
+}
+
+void DurableBatch::Add(const AtomicDirectory& dir)
+{
+    struct stat st {};
+    if (!dir.IsOpen() || ::fstat(dir.Fd(), &st) != 0) {
+        if (m_nAddError == 0)
+            m_nAddError = dir.IsOpen() ? errno : EBADF;
+        return;
+    }
+    for (const Member& member : m_members)
+        if (member.device == st.st_dev)
+            return;
+    const int fd = ::fcntl(dir.Fd(), F_DUPFD_CLOEXEC, 0);
+    if (fd >= 0)
+        m_members.push_back({st.st_dev, fd});
+    else if (m_nAddError == 0)
+        m_nAddError = errno;
+}
+
+int DurableBatch::Flush()
+{
+    int nError = m_nAddError;
+    for (const Member& member : m_members)
+        if (::syncfs(member.fd) != 0 && nError == 0)
+            nError = errno;
+    return nError;
 }

@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <vector>
 
 enum class ExistingFile {
     Replace,  // a file at the destination is replaced (the new one keeps its permissions)
@@ -27,6 +28,56 @@ struct AtomicWriteOptions {
     ExistingFile existing = ExistingFile::Replace;
     // Commit also flushes the directory, so that the new name itself survives a crash.
     bool bSyncDirectory = false;
+    // Commit flushes the file's data to the disk before it takes its name. A run that writes many
+    // files turns this off and flushes them all at once at its end (DurableBatch): a flush per
+    // file costs a disk round trip each. Without it the file is still never seen half written
+    // under its name while the system runs; only a crash before the batch's flush can cut it short.
+    bool bSyncFile = true;
+};
+
+// A directory that many writers put files into: opened once, and cleared of stale temporary files
+// once, instead of once per file. It must stay open while a writer opened in it is in use.
+class AtomicDirectory {
+public:
+    AtomicDirectory() = default;
+    ~AtomicDirectory();
+    AtomicDirectory(const AtomicDirectory&) = delete;
+    AtomicDirectory& operator=(const AtomicDirectory&) = delete;
+
+    // Returns false, with errno set, when path is not a directory that can be opened.
+    bool Open(const std::string& path);
+    void Close();
+    [[nodiscard]] bool IsOpen() const { return m_fd >= 0; }
+    [[nodiscard]] int Fd() const { return m_fd; }
+    [[nodiscard]] const std::string& Path() const { return m_strPath; }
+
+private:
+    int m_fd = -1;
+    std::string m_strPath;
+};
+
+// Makes the files of a run durable in one pass at its end: each file system that a directory
+// added lives on is flushed once (its data, its inodes and the directories' names).
+class DurableBatch {
+public:
+    DurableBatch() = default;
+    ~DurableBatch();
+    DurableBatch(const DurableBatch&) = delete;
+    DurableBatch& operator=(const DurableBatch&) = delete;
+
+    // Remembers the file system of dir (once per file system).
+    void Add(const AtomicDirectory& dir);
+    // Flushes every file system added. Returns 0, or the errno value of the first failure (a
+    // write that the disk refused after the writer had reported success, say).
+    [[nodiscard]] int Flush();
+
+private:
+    struct Member {
+        unsigned long long device;
+        int fd;
+    };
+    std::vector<Member> m_members;
+    int m_nAddError = 0;  // a file system that could not be remembered makes the flush fail
 };
 
 class AtomicFileWriter {
@@ -39,8 +90,15 @@ public:
     // Creates the temporary file in destination's directory. Returns false when it cannot be
     // created, or when destination cannot be looked at (a name too long, a loop of links ...).
     bool Open(const std::string& destination, AtomicWriteOptions options = {});
+    // The same for the file name (no "/") in the open directory dir, which must outlive the
+    // writer. With ExistingFile::Keep the name is not looked at before Commit, which refuses it
+    // when it is taken then.
+    bool Open(const AtomicDirectory& dir, const std::string& name, AtomicWriteOptions options = {});
     // Returns false once any write has failed (a full disk, say); later writes do nothing.
     bool Write(const void* data, std::size_t count);
+    // Starts writing the bytes written so far to the disk, without waiting for them: a large file
+    // whose run flushes once at its end then has most of it on the disk by that time.
+    void StartWriteback();
     // Flushes and puts the file in place. Returns false, with the destination as it was, when a
     // write failed, the flush or the placement failed, or (ExistingFile::Keep) a file is at the
     // destination; DestinationTaken tells the last case apart. With bSyncDirectory a failure to
@@ -56,6 +114,7 @@ public:
 
 private:
     enum class Placed { Done, Taken, Failed };
+    bool OpenTemporary(bool bExists, unsigned nExistingMode);
     Placed PlaceNamed();
     Placed PlaceUnnamed();
     Placed ReplaceFromTemporary();
@@ -64,6 +123,7 @@ private:
     void ForgetTemporaryName();
 
     int m_fdDir = -1;
+    bool m_bOwnDir = true;      // false while m_fdDir is an AtomicDirectory's
     int m_fd = -1;
     std::string m_strDestination;
     std::string m_strName;      // the destination's name inside its directory

@@ -150,6 +150,8 @@ TEST_F(CliTest, HelpVersionAndWrongUsage)
     const std::string all = "usage: quillory-cli list PATH [--sort entry|from|to|subject] [--recover]\n"
                             "       quillory-cli extract PATH OUTDIR [NAME ...] [--overwrite] [--recover]\n"
                             "       quillory-cli show PATH [MSGNAME] [--html] [--attachments OUTDIR]\n"
+                            "       quillory-cli export SOURCE OUTDIR [--format mbox|maildir|eml] [--recursive]\n"
+                            "                           [--into-existing] [--recover]\n"
                             "       quillory-cli --help | --version\n";
     const std::string list = "usage: quillory-cli list PATH [--sort entry|from|to|subject] [--recover]\n";
     const std::string extract = "usage: quillory-cli extract PATH OUTDIR [NAME ...] [--overwrite] [--recover]\n";
@@ -294,4 +296,46 @@ TEST_F(CliTest, AFullStandardOutputIsAnError)
     }
     // The files are written all the same.
     EXPECT_EQ(ReadAll(dir.Sub("out/Msg00001.eml")), dbxgen::SampleMessage(0, 500));
+}
+
+TEST(CliExportTest, StatusSaysWhetherEverythingWasExported)
+{
+    TempDir dir;
+    const std::string first = dbxgen::SampleMessage(0);
+    const std::string second = dbxgen::SampleMessage(1);
+    const auto bytes = dbxgen::BuildFolder({dbxgen::Message{first}, dbxgen::Message{second}});
+    char amount[32];
+    std::snprintf(amount, sizeof amount, "(%.1f KB)", static_cast<double>(first.size() + second.size()) / 1000);
+    dir.MakeDir("mail");
+    dir.Write("mail/Inbox.dbx", std::string(bytes.begin(), bytes.end()));
+    dir.Write("mail/Broken.dbx", "too short");
+    dir.MakeDir("full");
+    dir.Write("full/x", "x");
+    const std::string folder = dir.Sub("mail/Inbox.dbx");
+    struct Case {
+        std::string args;
+        int status;
+        std::string out;  // the summary's first line, up to its time
+        const char* err;  // part of stderr
+    };
+    const Case cases[] = {
+        {"export " + folder + " " + dir.Sub("a"), 0,
+         "Exported 1 folder, 2 messages " + std::string(amount) + " as mbox into " + dir.Sub("a"), ""},
+        {"export " + folder + " " + dir.Sub("b") + " --format maildir", 0,
+         "Exported 1 folder, 2 messages " + std::string(amount) + " as maildir into " + dir.Sub("b"), ""},
+        {"export " + dir.Sub("mail") + " " + dir.Sub("c") + " --format eml --recursive", 1,
+         "Exported 2 folders, 2 messages " + std::string(amount) + " as eml into " + dir.Sub("c"), "Broken.dbx is damaged"},
+        {"export " + folder + " " + dir.Sub("full"), 1, "Nothing was exported.", "is not empty"},
+        {"export " + folder, 2, "", "usage: quillory-cli export SOURCE OUTDIR"},
+        {"export " + folder + " " + dir.Sub("d") + " --format mbox2", 2, "", "usage:"},
+        {"export " + folder + " " + dir.Sub("d") + " --into", 2, "", "usage:"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        const CliRun run = RunCli(c.args, dir);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_EQ(run.out.substr(0, c.out.size()), c.out);
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find('\r'), std::string::npos);  // no progress line when stderr is no terminal
+    }
 }

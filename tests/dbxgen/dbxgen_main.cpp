@@ -1,6 +1,8 @@
 // quillory-dbxgen: writes a made-up mail-folder file, for demos and benchmarks.
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <iostream>
 #include <string>
 
@@ -13,9 +15,11 @@ int Usage()
     std::cerr << "usage: quillory-dbxgen OUT.dbx [--messages N] [--body BYTES] [--block BYTES]\n"
                  "                       [--layout packed|scattered] [--per-node N]\n"
                  "                       [--header BYTES] [--zero-index]\n"
-                 "                       [--unindexed-every N] [--deleted-every N]\n"
+                 "                       [--unindexed-every N] [--deleted-every N] [--message FILE ...]\n"
                  "--zero-index zeroes every index node; --unindexed-every N leaves every Nth message\n"
-                 "out of the index; --deleted-every N also overwrites its blocks' own-offset words.\n";
+                 "out of the index; --deleted-every N also overwrites its blocks' own-offset words.\n"
+                 "--message stores the bytes of FILE as a message (repeat it for more); without it,\n"
+                 "--messages N made-up messages of about --body BYTES each are stored.\n";
     return 2;
 }
 
@@ -30,6 +34,7 @@ int main(int argc, char** argv)
     std::uint32_t unindexedEvery = 0;
     std::uint32_t deletedEvery = 0;
     dbxgen::Options options;
+    std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -47,6 +52,8 @@ int main(int argc, char** argv)
             unindexedEvery = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
         else if (arg == "--deleted-every" && hasValue)
             deletedEvery = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+        else if (arg == "--message" && hasValue)
+            files.push_back(argv[++i]);
         else if (arg == "--per-node" && hasValue)
             options.nEntriesPerNode = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
         else if (arg == "--layout" && hasValue) {
@@ -64,9 +71,18 @@ int main(int argc, char** argv)
     }
     if (out.empty() || block == 0)
         return Usage();
-    std::vector<dbxgen::Message> messages(count);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        messages[i].text = dbxgen::SampleMessage(i, body);
+    std::vector<dbxgen::Message> messages(files.empty() ? count : files.size());
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+        if (files.empty()) {
+            messages[i].text = dbxgen::SampleMessage(static_cast<std::uint32_t>(i), body);
+        } else {
+            std::ifstream in(files[i], std::ios::binary);
+            if (!in) {
+                std::cerr << "quillory-dbxgen: cannot read " << files[i] << "\n";
+                return 1;
+            }
+            messages[i].text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        }
         messages[i].nBlockSize = block;
         messages[i].bUnindexed = (unindexedEvery && (i + 1) % unindexedEvery == 0) ||
                                  (deletedEvery && (i + 1) % deletedEvery == 0);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "TempDir.h"
+#include "cli/CliOutput.h"
 #include "cli/Commands.h"
 #include "dbxgen/DbxGen.h"
 #include "platform/AtomicFile.h"
@@ -144,4 +145,24 @@ TEST_F(ExtractCommandTest, WrongUsageAndUnreadableFolders)
         EXPECT_EQ(r.out, "");
         EXPECT_FALSE(std::filesystem::exists(out)) << c.says;
     }
+}
+
+// The JSON strings of list: each escape wherever it falls among the eight-byte steps of the scan.
+TEST(CliOutputTest, JsonStringsEscapeEveryByteThatNeedsIt)
+{
+    struct Case {
+        std::string bytes;
+        std::string json;
+    };
+    const Case cases[] = {
+        {"", "\"\""},
+        {"plain text of more than eight bytes", "\"plain text of more than eight bytes\""},
+        {"1234567\"", "\"1234567\\\"\""},
+        {"12345678\\", "\"12345678\\\\\""},
+        {"line\r\nnext\tx", "\"line\\r\\nnext\\tx\""},
+        {std::string("\x00\x1f\x20\x7e\x7f\x80\xff", 7), "\"\\u0000\\u001f ~\\u007f\\u0080\\u00ff\""},
+        {"abcdefghijklmno\xe9", "\"abcdefghijklmno\\u00e9\""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(JsonBytes(c.bytes), c.json);
 }

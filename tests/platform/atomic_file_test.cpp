@@ -253,3 +253,44 @@ TEST_F(AtomicFileTest, TheFirstSaveIntoADirectoryRemovesStaleTemporaryFiles)
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(NamesIn(dir.Path()), expected);
 }
+
+TEST_F(AtomicFileTest, WritersInOneOpenDirectoryKeepTheGuaranteesWithoutAFlushEach)
+{
+    for (const Route& route : kRoutes) {
+        for (const ExistingFile existing : {ExistingFile::Keep, ExistingFile::Replace}) {
+            const bool bKeep = existing == ExistingFile::Keep;
+            SCOPED_TRACE(std::string(route.name) + (bKeep ? ", keep" : ", replace"));
+            TempDir out;
+            out.Write("taken.eml", "old");
+            ASSERT_EQ(::chmod(out.Sub("taken.eml").c_str(), 0640), 0);
+            Take(route);
+            AtomicDirectory directory;
+            ASSERT_TRUE(directory.Open(out.Path()));
+            DurableBatch batch;
+            batch.Add(directory);
+            AtomicWriteOptions options;
+            options.existing = existing;
+            options.bSyncFile = false;
+            for (const char* name : {"new.eml", "taken.eml"}) {
+                AtomicFileWriter writer;
+                ASSERT_TRUE(writer.Open(directory, name, options)) << name;
+                ASSERT_TRUE(writer.Write("new", 3));
+                EXPECT_EQ(writer.Commit(), !(bKeep && std::string(name) == "taken.eml")) << name;
+            }
+            EXPECT_EQ(batch.Flush(), 0);
+            EXPECT_EQ(ReadAll(out.Sub("new.eml")), "new");
+            EXPECT_EQ(ReadAll(out.Sub("taken.eml")), bKeep ? "old" : "new");
+            EXPECT_EQ(ModeOf(out.Sub("taken.eml")), 0640u);
+            EXPECT_EQ(NamesIn(out.Path()), (std::vector<std::string>{"new.eml", "taken.eml"}));
+        }
+    }
+    // Names that are not a plain name in the directory are refused before anything is created.
+    TempDir out;
+    AtomicDirectory directory;
+    ASSERT_TRUE(directory.Open(out.Path()));
+    for (const std::string& name : {std::string(""), std::string("."), std::string("a/b"), std::string(256, 'n')}) {
+        AtomicFileWriter writer;
+        EXPECT_FALSE(writer.Open(directory, name)) << name;
+    }
+    EXPECT_TRUE(NamesIn(out.Path()).empty());
+}

@@ -85,8 +85,9 @@ TEST_F(SettingsTest, SwitchesAreOffUntilTurnedOnAndThenRemembered)
             again.m_pSettings = &store;
             EXPECT_EQ(again.ReadSettings(), 1);
             EXPECT_EQ(again.*s.member, c.bOn);
-            if (s.member == &CQuilloryApp::m_bDecodedHeaders)
+            if (s.member == &CQuilloryApp::m_bDecodedHeaders) {
                 EXPECT_EQ(again.m_bKeepRawHeaders, c.bOn);
+            }
         }
         EXPECT_EQ((fresh.*s.set)(false), 1);
         EXPECT_EQ(store.QueryValue(s.name), "0");
