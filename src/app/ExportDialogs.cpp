@@ -134,7 +134,9 @@ CExportDialog::CExportDialog(IFolderChooser& chooser, std::string strSource, con
 
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Export:"), source);
-    form->addRow(QStringLiteral("&Into:"), destinationRow);
+    auto* into = new QLabel(QStringLiteral("&Into:"), this);
+    into->setBuddy(m_pDestination);
+    form->addRow(into, destinationRow);
     form->addRow(QStringLiteral("&Format:"), m_pFormat);
 
     auto* buttons = new QDialogButtonBox(this);
