@@ -25,6 +25,7 @@ inline constexpr int ID_SORT_TO = 32776;
 inline constexpr int ID_SORT_SUBJECT = 32777;
 inline constexpr int ID_VIEW_DECODED_HEADERS = 32785;  // a check item: the header cells decoded
 inline constexpr int ID_SHOW_RECOVERED = 32790;  // a check item: list the messages found by the scan
+inline constexpr int ID_FILE_EXPORT = 32791;     // the place listed, into mbox, Maildir or .eml files
 
 // Status-bar indicators and the idle text.
 inline constexpr int ID_SEPARATOR = 0;
@@ -57,6 +58,7 @@ namespace frame_detail {
 inline constexpr std::array kFileItems{
     MenuItemTemplate{"&Open...\tCtrl+O", ID_FILE_OPEN},
     MenuItemTemplate{"&Find...\tCtrl+F", ID_EDIT_FIND},
+    MenuItemTemplate{"E&xport...", ID_FILE_EXPORT},
     MenuItemTemplate{"&Exit", ID_APP_EXIT},
 };
 inline constexpr std::array kOrderItems{

@@ -346,6 +346,10 @@ bool CMainFrame::OnCommand(int nID)
     case ID_SHOW_RECOVERED:
         OnShowRecovered();
         return true;
+    case ID_FILE_EXPORT:
+        if (OnUpdateCommand(ID_FILE_EXPORT).bEnabled)
+            StartExport(m_app.m_strCurrentDir);
+        return true;
     case ID_VIEW_TOOLBAR:
         m_pToolBar->setVisible(!m_pToolBar->isVisible());
         UpdateCommandStates();
@@ -384,6 +388,10 @@ CommandState CMainFrame::OnUpdateCommand(int nID) const
     } else if (nID == ID_SHOW_RECOVERED) {
         state.bCheckable = true;
         state.bChecked = m_app.m_bShowRecovered;
+    } else if (nID == ID_FILE_EXPORT) {
+        // The place listed, once it is listed; one export at a time.
+        state.bEnabled = m_app.m_bPageReady && !m_app.m_bRebuildPending && !m_app.m_strCurrentDir.empty() &&
+                         !ExportRunning();
     }
     return state;
 }
@@ -502,8 +510,6 @@ void CMainFrame::OpenReaderFor(int nSerial)
         OpenReader(*entry);
 }
 
-void CMainFrame::ExportMailFolder(const listaf& /*entry*/) {}
-
 bool CMainFrame::FillRowMenu(QMenu& menu, std::int32_t nSerial)
 {
     const listaf* entry = m_app.FindEntry(nSerial);
@@ -535,15 +541,16 @@ bool CMainFrame::FillRowMenu(QMenu& menu, std::int32_t nSerial)
         QAction* open = menu.addAction(QStringLiteral("&Open folder"), this,
                                        act([this](const listaf& e) { m_pView->ActivateEntry(e.m_nSerial); }));
         menu.setDefaultAction(open);
-        QAction* exportAction = menu.addAction(QStringLiteral("&Export..."), this,
-                                               act([this](const listaf& e) { ExportMailFolder(e); }));
-        exportAction->setEnabled(CanExportMailFolder());
+        menu.addAction(QStringLiteral("&Export..."), this, act([this](const listaf& e) { StartExport(e.m_strPath); }))
+            ->setEnabled(!ExportRunning());
         return true;
     }
     case KIND_DIRECTORY: {
         QAction* open = menu.addAction(QStringLiteral("&Open folder"), this,
                                        act([this](const listaf& e) { m_pView->ActivateEntry(e.m_nSerial); }));
         menu.setDefaultAction(open);
+        menu.addAction(QStringLiteral("&Export..."), this, act([this](const listaf& e) { StartExport(e.m_strPath); }))
+            ->setEnabled(!ExportRunning());
         return true;
     }
     default:

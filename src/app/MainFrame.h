@@ -10,10 +10,15 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QMainWindow>
+#include <QPointer>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "app/ExportDialogs.h"
+#include "app/ExportJob.h"
 #include "core/Navigation.h"
 #include "menu/OwnerDrawMenu.h"
 #include "platform/Seams.h"
@@ -103,12 +108,20 @@ public:
     // reads the message itself and lives until it is closed. Null for an entry of another kind.
     CReaderWindow* OpenReader(const listaf& entry);
     // The menu of a listing row: for a message Read message, Save message as... and Copy subject;
-    // for a mail folder Open folder and Export...; for a directory Open folder. Fills menu and
-    // returns false for an entry without one.
+    // for a mail folder or a directory Open folder and Export.... Fills menu and returns false for
+    // an entry without one.
     bool FillRowMenu(QMenu& menu, std::int32_t nSerial);
-    // Exporting a mail folder's messages: not there yet, so its menu item is offered disabled.
-    [[nodiscard]] bool CanExportMailFolder() const { return false; }
-    void ExportMailFolder(const listaf& entry);
+
+    // Export of a mail-folder file or a directory: asks how, then runs on a thread of its own with a
+    // progress dialog and its Cancel, and ends in a summary. One export at a time.
+    void StartExport(const std::string& strSource);
+    [[nodiscard]] bool ExportRunning() const { return !m_pExportJob.isNull(); }
+    // Seams for tests: who answers the question (null: the export dialog), and a probe each run
+    // calls on its own thread with every progress.
+    void SetExportAsker(IExportAsker* pAsker) { m_pExportAsker = pAsker; }
+    void SetExportProbe(std::function<void(const ExportProgress&)> probe) { m_exportProbe = std::move(probe); }
+    [[nodiscard]] CExportProgressDialog* ExportProgressDialog() const { return m_pExportProgress; }
+    [[nodiscard]] CExportSummaryDialog* ExportSummaryDialog() const { return m_pExportSummary; }
     // Show > Decoded headers: turns the decoded header cells on or off and lists the place again.
     void ToggleDecodedHeaders();
 
@@ -141,6 +154,7 @@ private:
     void ShowListingStatus();
     // What the message pane goes back to: the listing's status, or the idle text.
     [[nodiscard]] QString IdleText() const;
+    void OnExportFinished();
 
     COwnerDrawMenu m_menu;  // its popups live as long as the frame
     CQuilloryApp& m_app;
@@ -166,4 +180,11 @@ private:
     QElapsedTimer m_progressClock;   // since the message pane was last painted
     bool m_bProgressFlushPending = false;
     QString m_strListingStatus;      // "" when the listing shown says nothing of its own
+
+    std::unique_ptr<IExportAsker> m_pDialogAsker;
+    IExportAsker* m_pExportAsker = nullptr;
+    std::function<void(const ExportProgress&)> m_exportProbe;
+    QPointer<CExportJob> m_pExportJob;
+    QPointer<CExportProgressDialog> m_pExportProgress;
+    QPointer<CExportSummaryDialog> m_pExportSummary;
 };

@@ -25,6 +25,10 @@ std::int32_t CQuilloryApp::ReadSettings()
         m_strCurrentDir = *value;
     if (auto value = m_pSettings->QueryValue("SaveDir", kReadBufferSize))
         m_strSaveDir = *value;
+    if (auto value = m_pSettings->QueryValue("ExportDir", kReadBufferSize))
+        m_strExportDir = *value;
+    if (auto value = m_pSettings->QueryValue("ExportFormat", kReadBufferSize))
+        m_strExportFormat = *value;
     // Anything but the two values this program writes leaves the default.
     if (auto value = m_pSettings->QueryValue("ShowRecovered", kReadBufferSize); value == "1" || value == "0")
         m_bShowRecovered = *value == "1";

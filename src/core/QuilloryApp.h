@@ -99,6 +99,10 @@ public:
     // The listing's From, To, Subject and Date cells decoded (encoded words, charsets) after every
     // rebuild. Off by default; kept in the settings as "DecodedHeaders".
     bool m_bDecodedHeaders = false;
+    // Where the window's exports went last ("ExportDir": the directory the destination was made
+    // in) and in which format ("ExportFormat": mbox, maildir or eml); "" until the first export.
+    std::string m_strExportDir;
+    std::string m_strExportFormat;
     // How many messages the latest listing found outside the index; -1 when it did not scan.
     std::int32_t m_nRecoveredCount = -1;
 

@@ -5,12 +5,14 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <set>
 #include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 
 #include "dbx/DbxMessageList.h"
 #include "dbx/DbxScanner.h"
@@ -308,6 +310,15 @@ void Exporter::PlanDirectory(const std::string& dir, const std::string& rel, con
         PlanDirectory(JoinPath(dir, name), rel.empty() ? name : rel + "/" + name, name);
 }
 
+// The Maildir or directory name made in dir, if it holds nothing; rmdir leaves anything with
+// files in it alone.
+void RemoveEmptyOutput(const AtomicDirectory& dir, const std::string& name)
+{
+    for (const char* sub : {"/cur", "/new", "/tmp"})
+        ::unlinkat(dir.Fd(), (name + sub).c_str(), AT_REMOVEDIR);
+    ::unlinkat(dir.Fd(), name.c_str(), AT_REMOVEDIR);
+}
+
 bool Exporter::OpenOutDir(const std::string& rel, AtomicDirectory& dir, FolderReport& report)
 {
     const std::string path = rel.empty() ? m_root.Path() : JoinPath(m_root.Path(), rel);
@@ -349,6 +360,11 @@ void Exporter::RunJob(const Job& job)
     SinkOptions options;
     if (folder.IsOpen())
         options.source = folder.Identity();
+    // A directory this run makes for the folder and then fills with nothing is taken away again.
+    struct stat before {};
+    const bool bOutNew = !job.strOutName.empty() &&
+                         ::fstatat(outDir.Fd(), job.strOutName.c_str(), &before, AT_SYMLINK_NOFOLLOW) != 0 &&
+                         errno == ENOENT;
     std::string error;
     bool bKept = false;
     std::unique_ptr<MessageSink> sink =
@@ -366,12 +382,15 @@ void Exporter::RunJob(const Job& job)
         CopyFiles(job, *sink, report);
     if (m_summary.bCancelled || report.bFailed) {
         sink->Abandon();
+        report.bCancelled = m_summary.bCancelled && !report.bFailed;
+        if (report.bCancelled && bOutNew && report.nMessages == 0 && m_request.format != ExportFormat::Mbox)
+            RemoveEmptyOutput(outDir, job.strOutName);
     } else if (!sink->Finish()) {
         report.bFailed = true;
         report.problems.push_back(sink->Error());
     }
     // An mbox that is not in place holds none of the messages counted into it.
-    if (report.bFailed && m_request.format == ExportFormat::Mbox) {
+    if ((report.bFailed || report.bCancelled) && m_request.format == ExportFormat::Mbox) {
         report.nSkipped += report.nMessages;
         report.nMessages = 0;
         report.nBytes = 0;
@@ -645,7 +664,8 @@ std::vector<std::string> ExportSummaryLines(const ExportSummary& summary, const 
         lines.push_back("Nothing was exported.");
         return lines;
     }
-    const std::size_t nWritten = summary.folders.size() - summary.FailedFolders();
+    const std::size_t nWritten = static_cast<std::size_t>(std::count_if(
+        summary.folders.begin(), summary.folders.end(), [](const FolderReport& f) { return !f.bFailed && !f.bCancelled; }));
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f s", summary.dSeconds);
     lines.push_back(std::string(summary.bCancelled ? "Cancelled after exporting " : "Exported ") +
@@ -659,8 +679,11 @@ std::vector<std::string> ExportSummaryLines(const ExportSummary& summary, const 
     if (summary.FailedFolders() != 0)
         lines.push_back("Folders not exported: " + std::to_string(summary.FailedFolders()) + ".");
     if (summary.bCancelled)
-        lines.push_back("Every file written is complete; the folder that was being written when the export was "
-                        "cancelled was left out.");
+        lines.push_back(request.format == ExportFormat::Mbox
+                            ? "Every file written is complete; the folder that was being written when the export "
+                              "was cancelled was left out."
+                            : "Every file written is complete; the folder that was being written when the export "
+                              "was cancelled holds only the messages written before.");
     if (!summary.bFlushed)
         lines.push_back("The files were not all flushed to the disk.");
     return lines;

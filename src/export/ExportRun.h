@@ -64,6 +64,9 @@ struct FolderReport {
     std::uint64_t nSkipped = 0;    // messages not written: damaged, unreadable, or a file kept
     bool bDamaged = false;         // the folder is damaged: not every message it holds could be read
     bool bFailed = false;          // it could not be read or written: nothing, or not all, of it is there
+    // The cancel came while it was written: an mbox is not there; a Maildir or directory holds only
+    // the messages written before, whole.
+    bool bCancelled = false;
     std::vector<std::string> problems;  // what the user is told about it, a line each
 };
 

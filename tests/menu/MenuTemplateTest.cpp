@@ -39,7 +39,7 @@ TEST(MenuResourceTest, WindowMenuHasItsPopupsItemsAndIds)
         std::vector<std::pair<const char*, unsigned>> items;
     };
     const Expected expected[] = {
-        {"&File", {{"&Open...", 57601}, {"&Find...", 57636}, {"&Exit", 57665}}},
+        {"&File", {{"&Open...", 57601}, {"&Find...", 57636}, {"E&xport...", 32791}, {"&Exit", 57665}}},
         {"&Order by", {{"Message n.", 32774}, {"From", 32775}, {"To", 32776}, {"Subject", 32777}}},
         {"&Show",
          {{"&Instruments bar", 59392}, {"&Status bar", 59393}, {"&Decoded headers", 32785},
