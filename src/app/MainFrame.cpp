@@ -441,12 +441,7 @@ void CMainFrame::GoToFolder(bool bAsk)
             m_nListedKind = KIND_DIRECTORY;
         // After a cancel the listed place is listed again as what it is: a mail-folder file stays
         // a mail-folder file rather than being scanned as a directory, which would list nothing.
-        listaf* pEntry = m_app.AppendEntry();
-        pEntry->m_strPath = m_app.m_strCurrentDir;
-        const PathParts parts = SplitPath(m_app.m_strCurrentDir);
-        pEntry->m_strName = parts.fname + parts.ext;
-        pEntry->m_nKind = m_nListedKind;
-        m_app.m_pCurrentEntry = pEntry;
+        MarkCurrentPlace(m_nListedKind);
     }
 
     m_app.m_bRebuildPending = 1;
@@ -477,13 +472,18 @@ void CMainFrame::Relist()
     if (!m_app.m_bPageReady || m_app.m_bRebuildPending)
         return;
     // The place is listed again as what it is, as after a cancelled Open.
+    MarkCurrentPlace(m_nListedKind);
+    GoToFolder(false);
+}
+
+void CMainFrame::MarkCurrentPlace(std::int32_t nKind)
+{
     listaf* pEntry = m_app.AppendEntry();
     pEntry->m_strPath = m_app.m_strCurrentDir;
     const PathParts parts = SplitPath(m_app.m_strCurrentDir);
     pEntry->m_strName = parts.fname + parts.ext;
-    pEntry->m_nKind = m_nListedKind;
+    pEntry->m_nKind = nKind;
     m_app.m_pCurrentEntry = pEntry;
-    GoToFolder(false);
 }
 
 CReaderWindow* CMainFrame::OpenReader(const listaf& entry)
@@ -537,14 +537,7 @@ bool CMainFrame::FillRowMenu(QMenu& menu, std::int32_t nSerial)
                        }));
         return true;
     }
-    case KIND_MAIL_FOLDER: {
-        QAction* open = menu.addAction(QStringLiteral("&Open folder"), this,
-                                       act([this](const listaf& e) { m_pView->ActivateEntry(e.m_nSerial); }));
-        menu.setDefaultAction(open);
-        menu.addAction(QStringLiteral("&Export..."), this, act([this](const listaf& e) { StartExport(e.m_strPath); }))
-            ->setEnabled(!ExportRunning());
-        return true;
-    }
+    case KIND_MAIL_FOLDER:
     case KIND_DIRECTORY: {
         QAction* open = menu.addAction(QStringLiteral("&Open folder"), this,
                                        act([this](const listaf& e) { m_pView->ActivateEntry(e.m_nSerial); }));

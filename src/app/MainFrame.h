@@ -146,6 +146,8 @@ private:
     void OpenReaderFor(int nSerial);
     // Lists the place shown again, reading it anew.
     void Relist();
+    // An entry for m_strCurrentDir, as nKind, becomes the current entry: the next rebuild lists it.
+    void MarkCurrentPlace(std::int32_t nKind);
     void OnIdle();
     void ShowProgressNow();
     // Show > Recovered messages: the setting turns over, and a mail folder listed is listed again.

@@ -10,7 +10,6 @@
 #include "app/StringTable.h"
 #include "core/QuilloryApp.h"
 #include "model/listax.h"
-#include "platform/Path.h"
 
 void CMainFrame::OnShowRecovered()
 {
@@ -24,12 +23,7 @@ void CMainFrame::OnShowRecovered()
 
 void CMainFrame::ListMailFolderFile()
 {
-    listaf* pEntry = m_app.AppendEntry();
-    pEntry->m_strPath = m_app.m_strCurrentDir;
-    const PathParts parts = SplitPath(m_app.m_strCurrentDir);
-    pEntry->m_strName = parts.fname + parts.ext;
-    pEntry->m_nKind = KIND_MAIL_FOLDER;
-    m_app.m_pCurrentEntry = pEntry;
+    MarkCurrentPlace(KIND_MAIL_FOLDER);
     GoToFolder(false);
 }
 
