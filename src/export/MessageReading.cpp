@@ -11,12 +11,9 @@ constexpr std::size_t kStreamPiece = 1u << 20;
 
 bool Cancelled(const std::atomic<bool>* pCancel) { return pCancel && pCancel->load(std::memory_order_relaxed); }
 
-CopyResult Hand(MessageSink& sink, std::string_view message, const std::string& name)
+// The sink's word on a message it was given whole.
+CopyResult Ended(MessageSink& sink)
 {
-    if (!sink.Begin(message, name)) {
-        sink.Drop();
-        return CopyResult::Failed;
-    }
     switch (sink.End()) {
     case MessageWritten::Written:
         return CopyResult::Written;
@@ -26,6 +23,15 @@ CopyResult Hand(MessageSink& sink, std::string_view message, const std::string& 
         break;
     }
     return CopyResult::Failed;
+}
+
+CopyResult Hand(MessageSink& sink, std::string_view message, const std::string& name)
+{
+    if (!sink.Begin(message, name)) {
+        sink.Drop();
+        return CopyResult::Failed;
+    }
+    return Ended(sink);
 }
 
 } // namespace
@@ -132,15 +138,7 @@ CopyResult FolderMessageReader::Stream(std::uint32_t nFirstBlock, std::uint64_t 
         sink.Drop();
         return CopyResult::Failed;
     }
-    switch (sink.End()) {
-    case MessageWritten::Written:
-        return CopyResult::Written;
-    case MessageWritten::Kept:
-        return CopyResult::Kept;
-    case MessageWritten::Failed:
-        break;
-    }
-    return CopyResult::Failed;
+    return Ended(sink);
 }
 
 CopyResult CopyMessageFile(CFile& source, MessageSink& sink, const std::string& name, std::vector<char>& buffer,
@@ -181,13 +179,5 @@ CopyResult CopyMessageFile(CFile& source, MessageSink& sink, const std::string& 
             sink.Drop();
         return CopyResult::Damaged;
     }
-    switch (sink.End()) {
-    case MessageWritten::Written:
-        return CopyResult::Written;
-    case MessageWritten::Kept:
-        return CopyResult::Kept;
-    case MessageWritten::Failed:
-        break;
-    }
-    return CopyResult::Failed;
+    return Ended(sink);
 }
