@@ -1,10 +1,9 @@
 #include "platform/AtomicFile.h"
 
 #include <algorithm>
-#include <chrono>
-#include <system_error>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -19,6 +18,7 @@
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <system_error>
 #include <unistd.h>
 #include <tuple>
 #include <utility>
@@ -435,8 +435,8 @@ AtomicFileWriter::Placed AtomicFileWriter::PlaceUnnamed()
 bool AtomicFileWriter::LinkUnnamedAs(const std::string& name)
 {
     // Linking the descriptor itself spares the walk through /proc for every file; the kernel
-    // refuses it with ENOENT to a process that may not (before Linux 6.10, without
-    // CAP_DAC_READ_SEARCH), and then /proc is used from there on.
+    // refuses it with ENOENT to a process it does not trust with that (one without
+    // CAP_DAC_READ_SEARCH), and /proc is used from then on.
     static std::atomic<bool> bEmptyPathRefused{false};
     if (!bEmptyPathRefused.load(std::memory_order_relaxed) && !AtomicFileHooks().bNoEmptyPathLink) {
         if (::linkat(m_fd, "", m_fdDir, name.c_str(), AT_EMPTY_PATH) == 0)
