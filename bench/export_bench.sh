@@ -10,13 +10,18 @@
 # Figures are the medians of RUNS rounds.
 #
 #   bench/export_bench.sh BUILD_DIR [RUNS]     (BUILD_DIR built with -DQUILLORY_BENCH=ON)
+#
+# The work goes under $TMPDIR (else /tmp). A file system where many files were just removed makes
+# every new file slow to create for minutes (ext4 without a journal looks past each recently
+# freed inode), and whichever run comes first pays most: a file system of its own keeps the
+# figures comparable.
 set -euo pipefail
 build="$(cd "$1" && pwd)"
 runs="${2:-3}"
 cli="$build/src/cli/quillory-cli"
 gen="$build/tests/dbx/quillory-dbxgen"
 baseline="$build/bench/plain_write_baseline"
-work="$(mktemp -d /tmp/quillory-export-bench-XXXXXX)"
+work="$(mktemp -d "${TMPDIR:-/tmp}/quillory-export-bench-XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 
 # About 2.4 KB a message, a three-level index scattered between the messages.

@@ -107,8 +107,8 @@ int RunExtract(int argc, char** argv)
         return 0;
 
     // One open of the folder for every message, one open of the output directory; each message is
-    // read whole (a large one streams) and written with one call, and nothing is flushed until
-    // every file is written.
+    // read whole (a large one streams) and written with one call. The disk is kept at work on the
+    // files while they are written; only the flush after the last one says they are durable.
     CFile source;
     if (!source.Open(path, CFile::modeRead | CFile::typeBinary)) {
         std::cerr << kCliName << ": Error on opening file " << path << "\n";
@@ -129,6 +129,7 @@ int RunExtract(int argc, char** argv)
         std::cerr << "quillory-cli: cannot use " << outDir << " as the output directory\n";
         return 1;
     }
+    batch.FlushAhead();
     StdoutWriter output;
     FolderMessageReader reader(source);
     for (const listaf* e : wanted) {

@@ -548,6 +548,10 @@ ExportSummary Exporter::Run()
     }
     m_summary.bStarted = true;
     m_batch.Add(m_root);
+    // A file per message leaves the disk much to do at the end; an mbox hands its writing to the
+    // disk as it grows already.
+    if (m_request.format != ExportFormat::Mbox)
+        m_batch.FlushAhead();
     m_progress.nFolders = m_jobs.size();
     for (const Job& job : m_jobs)
         m_progress.nSourceTotal += job.nBytes;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <system_error>
 #include <unistd.h>
 #include <tuple>
 #include <utility>
@@ -432,6 +434,17 @@ AtomicFileWriter::Placed AtomicFileWriter::PlaceUnnamed()
 
 bool AtomicFileWriter::LinkUnnamedAs(const std::string& name)
 {
+    // Linking the descriptor itself spares the walk through /proc for every file; the kernel
+    // refuses it with ENOENT to a process it does not trust with that (one without
+    // CAP_DAC_READ_SEARCH), and /proc is used from then on.
+    static std::atomic<bool> bEmptyPathRefused{false};
+    if (!bEmptyPathRefused.load(std::memory_order_relaxed) && !AtomicFileHooks().bNoEmptyPathLink) {
+        if (::linkat(m_fd, "", m_fdDir, name.c_str(), AT_EMPTY_PATH) == 0)
+            return true;
+        if (errno != ENOENT)
+            return false;
+        bEmptyPathRefused.store(true, std::memory_order_relaxed);
+    }
     char proc[48];
     std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", m_fd);
     return ::linkat(AT_FDCWD, proc, m_fdDir, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
@@ -486,6 +499,7 @@ void AtomicDirectory::Close()
 
 DurableBatch::~DurableBatch()
 {
+    StopAhead();
     for (const Member& member : m_members)
         ::close(member.fd);
 }
@@ -493,6 +507,7 @@ DurableBatch::~DurableBatch()
 void DurableBatch::Add(const AtomicDirectory& dir)
 {
     struct stat st {};
+    const std::lock_guard lock(m_mutex);
     if (!dir.IsOpen() || ::fstat(dir.Fd(), &st) != 0) {
         if (m_nAddError == 0)
             m_nAddError = dir.IsOpen() ? errno : EBADF;
@@ -508,11 +523,68 @@ void DurableBatch::Add(const AtomicDirectory& dir)
         m_nAddError = errno;
 }
 
+namespace {
+
+// Often enough that the disk never idles long while files are made, seldom enough that the
+// flushes do not compete with the writing for the same locks.
+constexpr auto kAheadPause = std::chrono::milliseconds(250);
+
+int FlushFileSystem(int fd)
+{
+    if (const auto& hook = AtomicFileHooks().flushFileSystem)
+        return hook(fd);
+    return ::syncfs(fd) == 0 ? 0 : errno;
+}
+
+} // namespace
+
+void DurableBatch::FlushAhead()
+{
+    const std::lock_guard lock(m_mutex);
+    if (m_ahead.joinable() || m_bStop)
+        return;
+    // Without a thread the run is only slower: the flush at the end does all of it.
+    try {
+        m_ahead = std::thread([this] { RunAhead(); });
+    } catch (const std::system_error&) {
+    }
+}
+
+void DurableBatch::RunAhead()
+{
+    std::unique_lock lock(m_mutex);
+    while (!m_wake.wait_for(lock, kAheadPause, [this] { return m_bStop; })) {
+        // Flushed outside the lock, so that the run adding a directory never waits for the disk;
+        // members are only ever added, and closed after this thread has ended.
+        const std::vector<Member> members = m_members;
+        lock.unlock();
+        int nError = 0;
+        for (const Member& member : members)
+            if (const int err = FlushFileSystem(member.fd); err != 0 && nError == 0)
+                nError = err;
+        lock.lock();
+        if (m_nFlushError == 0)
+            m_nFlushError = nError;
+    }
+}
+
+void DurableBatch::StopAhead()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_bStop = true;
+    }
+    m_wake.notify_all();
+    if (m_ahead.joinable())
+        m_ahead.join();
+}
+
 int DurableBatch::Flush()
 {
-    int nError = m_nAddError;
+    StopAhead();
+    int nError = m_nAddError != 0 ? m_nAddError : m_nFlushError;
     for (const Member& member : m_members)
-        if (::syncfs(member.fd) != 0 && nError == 0)
-            nError = errno;
+        if (const int err = FlushFileSystem(member.fd); err != 0 && nError == 0)
+            nError = err;
     return nError;
 }

@@ -14,9 +14,12 @@
 // replaces (through the descriptor). The process umask is never changed, so other threads may
 // create files at the same time.
 
+#include <condition_variable>
 #include <cstddef>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 enum class ExistingFile {
@@ -58,6 +61,12 @@ private:
 
 // Makes the files of a run durable in one pass at its end: each file system that a directory
 // added lives on is flushed once (its data, its inodes and the directories' names).
+//
+// Writing out many small files takes the disk about as long as creating them took, and a run
+// that waits for all of it at its end waits that long again. FlushAhead lets a second thread
+// flush the file systems over and over while the run writes, so the disk works alongside and the
+// flush at the end waits only for what was written last. It is only ever the end's flush that
+// says the files are durable.
 class DurableBatch {
 public:
     DurableBatch() = default;
@@ -67,8 +76,11 @@ public:
 
     // Remembers the file system of dir (once per file system).
     void Add(const AtomicDirectory& dir);
+    // Starts the flushing alongside the run (once; Flush or the destructor stops it).
+    void FlushAhead();
     // Flushes every file system added. Returns 0, or the errno value of the first failure (a
-    // write that the disk refused after the writer had reported success, say).
+    // write that the disk refused after the writer had reported success, say), also one that
+    // only a flush alongside the run saw: the kernel tells each failure once.
     [[nodiscard]] int Flush();
 
 private:
@@ -76,8 +88,16 @@ private:
         unsigned long long device;
         int fd;
     };
+    void StopAhead();
+    void RunAhead();
+
+    std::mutex m_mutex;  // guards everything below against the thread flushing alongside
+    std::condition_variable m_wake;
+    std::thread m_ahead;
+    bool m_bStop = false;
     std::vector<Member> m_members;
     int m_nAddError = 0;  // a file system that could not be remembered makes the flush fail
+    int m_nFlushError = 0;  // the first failure a flush alongside the run met
 };
 
 class AtomicFileWriter {
@@ -144,6 +164,10 @@ struct AtomicFileTestHooks {
     bool bNoUnnamedTemporary = false;  // as where O_TMPFILE is not supported
     bool bNoRenameNoReplace = false;   // as where renaming cannot refuse an existing name
     bool bNoHardLinks = false;         // as on file systems without hard links
+    bool bNoEmptyPathLink = false;     // as for a process that may not link a descriptor itself
     std::function<void(const std::string& destination)> beforePlacement;
+    // Called instead of syncfs by DurableBatch, from whichever thread flushes; returns 0 or an
+    // errno value.
+    std::function<int(int fd)> flushFileSystem;
 };
 AtomicFileTestHooks& AtomicFileHooks();

@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
 #include <csignal>
+#include <mutex>
+#include <thread>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -20,9 +25,11 @@ struct Route {
     bool bNoUnnamed;
     bool bNoRenameNoReplace;
     bool bNoHardLinks;
+    bool bNoEmptyPathLink = false;
 };
 constexpr Route kRoutes[] = {
     {"unnamed temporary", false, false, false},
+    {"unnamed temporary, linked through /proc", false, false, false, true},
     {"named, refusing rename", true, false, false},
     {"named, link then unlink", true, true, false},
     {"named, claim then rename", true, true, true},
@@ -56,6 +63,7 @@ protected:
         AtomicFileHooks().bNoUnnamedTemporary = route.bNoUnnamed;
         AtomicFileHooks().bNoRenameNoReplace = route.bNoRenameNoReplace;
         AtomicFileHooks().bNoHardLinks = route.bNoHardLinks;
+        AtomicFileHooks().bNoEmptyPathLink = route.bNoEmptyPathLink;
     }
 
     TempDir dir;
@@ -168,7 +176,7 @@ TEST_F(AtomicFileTest, ANewFileFollowsTheUmaskAndAReplacedOneKeepsItsMode)
         {077, 0604, 0604},
         {022, 0400, 0400},
     };
-    for (const Route& route : {kRoutes[0], kRoutes[1]}) {
+    for (const Route& route : {kRoutes[0], kRoutes[1], kRoutes[2]}) {
         for (const Case& c : cases) {
             SCOPED_TRACE(std::string(route.name) + " umask " + std::to_string(c.umask) + " existing " +
                          std::to_string(c.existingMode));
@@ -293,4 +301,53 @@ TEST_F(AtomicFileTest, WritersInOneOpenDirectoryKeepTheGuaranteesWithoutAFlushEa
         EXPECT_FALSE(writer.Open(directory, name)) << name;
     }
     EXPECT_TRUE(NamesIn(out.Path()).empty());
+}
+
+TEST_F(AtomicFileTest, AFlushFailureIsReportedWhicheverFlushMetIt)
+{
+    // The kernel reports a failed write-out to one flush only: when the flush alongside the run
+    // meets it, the flush at the end sees none and must still fail.
+    struct Case {
+        const char* name;
+        bool bAhead;
+        int nAheadError;  // what the first flush alongside the run returns
+        int nEndError;    // what the flush at the end returns
+        int expected;
+    };
+    const Case cases[] = {
+        {"nothing fails", false, 0, 0, 0},
+        {"the end's flush fails", false, 0, EIO, EIO},
+        {"nothing fails, flushing ahead", true, 0, 0, 0},
+        {"a flush ahead fails", true, EIO, 0, EIO},
+        {"both fail: the first is told", true, EIO, ENOSPC, EIO},
+    };
+    const std::thread::id self = std::this_thread::get_id();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::mutex mutex;
+        std::condition_variable called;
+        int nAhead = 0;
+        int nEnd = 0;
+        AtomicFileHooks().flushFileSystem = [&](int) {
+            const std::lock_guard lock(mutex);
+            called.notify_all();
+            if (std::this_thread::get_id() == self) {
+                ++nEnd;
+                return c.nEndError;
+            }
+            return ++nAhead == 1 ? c.nAheadError : 0;
+        };
+        AtomicDirectory directory;
+        ASSERT_TRUE(directory.Open(dir.Path()));
+        DurableBatch batch;
+        batch.Add(directory);
+        if (c.bAhead) {
+            batch.FlushAhead();
+            std::unique_lock lock(mutex);
+            called.wait(lock, [&] { return nAhead >= 1; });
+        }
+        EXPECT_EQ(batch.Flush(), c.expected);
+        EXPECT_EQ(nEnd, 1);  // one file system, flushed once at the end
+        AtomicFileHooks().flushFileSystem = nullptr;
+    }
 }
