@@ -186,6 +186,7 @@ public:
             return false;
         }
         batch.Add(maildir);
+        m_cur.PrepareUnnamedFiles();
         return true;
     }
 
@@ -254,6 +255,7 @@ public:
             return false;
         }
         batch.Add(m_dir);
+        m_dir.PrepareUnnamedFiles();
         return true;
     }
 

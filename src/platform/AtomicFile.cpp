@@ -10,6 +10,7 @@
 #include <cstring>
 #include <climits>
 #include <ctime>
+#include <deque>
 #include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
@@ -268,6 +269,7 @@ bool AtomicFileWriter::Open(const AtomicDirectory& dir, const std::string& name,
     m_strDestination = JoinPath(dir.Path(), name);
     m_bOwnDir = false;
     m_fdDir = dir.Fd();
+    m_pDir = &dir;
     // Only a replacement needs what is there now (for its permissions); a kept file is settled
     // by the placement itself.
     struct stat existing {};
@@ -284,7 +286,9 @@ bool AtomicFileWriter::Open(const AtomicDirectory& dir, const std::string& name,
 
 bool AtomicFileWriter::OpenTemporary(bool bExists, unsigned nExistingMode)
 {
-    if (!AtomicFileHooks().bNoUnnamedTemporary && CanLinkUnnamedFiles())
+    if (m_pDir)
+        m_fd = m_pDir->TakeUnnamedFile();
+    if (m_fd < 0 && !AtomicFileHooks().bNoUnnamedTemporary && CanLinkUnnamedFiles())
         m_fd = ::openat(m_fdDir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     if (m_fd < 0 && !CreateNamedTemporary()) {
         Abandon();
@@ -468,6 +472,7 @@ void AtomicFileWriter::Abandon()
         ::close(m_fdDir);
     m_fdDir = -1;
     m_bOwnDir = true;
+    m_pDir = nullptr;
 }
 
 bool WriteFileAtomically(const std::string& path, const std::string& contents)
@@ -476,7 +481,99 @@ bool WriteFileAtomically(const std::string& path, const std::string& contents)
     return writer.Open(path) && writer.Write(contents.data(), contents.size()) && writer.Commit();
 }
 
+// Keeps a few unnamed files open in a directory, made on a thread of its own. Takers never wait:
+// with none ready they make their own, so the two threads share the work whichever is faster.
+class UnnamedFileSupply {
+public:
+    explicit UnnamedFileSupply(int fdDir) : m_fdDir(fdDir), m_thread([this] { Run(); }) {}
+    ~UnnamedFileSupply()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_bStop = true;
+        }
+        m_wake.notify_one();
+        m_thread.join();
+        // Files never taken have no name: closing them frees them.
+        for (const int fd : m_ready)
+            ::close(fd);
+    }
+    UnnamedFileSupply(const UnnamedFileSupply&) = delete;
+    UnnamedFileSupply& operator=(const UnnamedFileSupply&) = delete;
+
+    int Take()
+    {
+        int fd = -1;
+        bool bWake = false;
+        {
+            const std::lock_guard lock(m_mutex);
+            if (m_ready.empty())
+                return -1;
+            fd = m_ready.front();
+            m_ready.pop_front();
+            // Woken once half are gone rather than at every take: a wake-up costs about what
+            // making a file does.
+            bWake = m_bIdle && m_ready.size() <= kAhead / 2;
+            if (bWake)
+                m_bIdle = false;
+        }
+        if (bWake)
+            m_wake.notify_one();
+        return fd;
+    }
+
+    std::size_t Ready()
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_ready.size();
+    }
+
+private:
+    // Enough to cover a burst of small files; few enough that the unused ones cost nothing.
+    static constexpr std::size_t kAhead = 32;
+
+    void Run()
+    {
+        std::unique_lock lock(m_mutex);
+        while (!m_bStop) {
+            if (m_ready.size() >= kAhead) {
+                m_bIdle = true;
+                m_wake.wait(lock, [this] { return !m_bIdle || m_bStop; });
+                continue;
+            }
+            lock.unlock();
+            const int fd = ::openat(m_fdDir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+            lock.lock();
+            // A full disk, or a file system without unnamed files: the writers make their own
+            // files, and meet the failure themselves.
+            if (fd < 0)
+                return;
+            m_ready.push_back(fd);
+        }
+    }
+
+    const int m_fdDir;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<int> m_ready;
+    bool m_bIdle = false;  // the thread waits for takers
+    bool m_bStop = false;
+    std::thread m_thread;  // last: it starts once everything above is ready
+};
+
+AtomicDirectory::AtomicDirectory() = default;
+
 AtomicDirectory::~AtomicDirectory() { Close(); }
+
+void AtomicDirectory::PrepareUnnamedFiles()
+{
+    if (m_fd >= 0 && !m_pSupply && !AtomicFileHooks().bNoUnnamedTemporary && CanLinkUnnamedFiles())
+        m_pSupply = std::make_unique<UnnamedFileSupply>(m_fd);
+}
+
+int AtomicDirectory::TakeUnnamedFile() const { return m_pSupply ? m_pSupply->Take() : -1; }
+
+std::size_t AtomicDirectory::PreparedUnnamedFiles() const { return m_pSupply ? m_pSupply->Ready() : 0; }
 
 bool AtomicDirectory::Open(const std::string& path)
 {
@@ -491,6 +588,7 @@ bool AtomicDirectory::Open(const std::string& path)
 
 void AtomicDirectory::Close()
 {
+    m_pSupply.reset();  // before the directory it makes files in
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;

@@ -17,6 +17,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -38,11 +39,13 @@ struct AtomicWriteOptions {
     bool bSyncFile = true;
 };
 
+class UnnamedFileSupply;
+
 // A directory that many writers put files into: opened once, and cleared of stale temporary files
 // once, instead of once per file. It must stay open while a writer opened in it is in use.
 class AtomicDirectory {
 public:
-    AtomicDirectory() = default;
+    AtomicDirectory();
     ~AtomicDirectory();
     AtomicDirectory(const AtomicDirectory&) = delete;
     AtomicDirectory& operator=(const AtomicDirectory&) = delete;
@@ -54,9 +57,20 @@ public:
     [[nodiscard]] int Fd() const { return m_fd; }
     [[nodiscard]] const std::string& Path() const { return m_strPath; }
 
+    // For a run that writes many files here: a second thread creates their unnamed temporary files
+    // ahead (on most file systems the larger part of a small file's cost), while the writers fill
+    // and place them. Until Close; nothing when unnamed files cannot be had here.
+    void PrepareUnnamedFiles();
+    // A prepared unnamed file, open for writing, or -1 when none is ready (the writer then makes
+    // its own). Safe from any thread.
+    [[nodiscard]] int TakeUnnamedFile() const;
+    // How many are ready now, for tests.
+    [[nodiscard]] std::size_t PreparedUnnamedFiles() const;
+
 private:
     int m_fd = -1;
     std::string m_strPath;
+    std::unique_ptr<UnnamedFileSupply> m_pSupply;
 };
 
 // Makes the files of a run durable in one pass at its end: each file system that a directory
@@ -144,6 +158,7 @@ private:
 
     int m_fdDir = -1;
     bool m_bOwnDir = true;      // false while m_fdDir is an AtomicDirectory's
+    const AtomicDirectory* m_pDir = nullptr;  // that directory, while it is one
     int m_fd = -1;
     std::string m_strDestination;
     std::string m_strName;      // the destination's name inside its directory

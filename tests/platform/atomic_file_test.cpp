@@ -26,6 +26,7 @@ struct Route {
     bool bNoRenameNoReplace;
     bool bNoHardLinks;
     bool bNoEmptyPathLink = false;
+    bool bPrepared = false;  // writers in an open directory take files a second thread made ahead
 };
 constexpr Route kRoutes[] = {
     {"unnamed temporary", false, false, false},
@@ -33,6 +34,7 @@ constexpr Route kRoutes[] = {
     {"named, refusing rename", true, false, false},
     {"named, link then unlink", true, true, false},
     {"named, claim then rename", true, true, true},
+    {"unnamed temporary, made ahead", false, false, false, false, true},
 };
 
 // Every name in folder, hidden ones included, sorted.
@@ -43,6 +45,13 @@ std::vector<std::string> NamesIn(const std::string& folder)
         names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
+}
+
+mode_t CurrentUmask()
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
 }
 
 unsigned ModeOf(const std::string& path)
@@ -274,6 +283,11 @@ TEST_F(AtomicFileTest, WritersInOneOpenDirectoryKeepTheGuaranteesWithoutAFlushEa
             Take(route);
             AtomicDirectory directory;
             ASSERT_TRUE(directory.Open(out.Path()));
+            if (route.bPrepared) {
+                directory.PrepareUnnamedFiles();
+                while (directory.PreparedUnnamedFiles() < 2)
+                    std::this_thread::yield();
+            }
             DurableBatch batch;
             batch.Add(directory);
             AtomicWriteOptions options;
@@ -290,6 +304,9 @@ TEST_F(AtomicFileTest, WritersInOneOpenDirectoryKeepTheGuaranteesWithoutAFlushEa
             EXPECT_EQ(ReadAll(out.Sub("taken.eml")), bKeep ? "old" : "new");
             EXPECT_EQ(ModeOf(out.Sub("taken.eml")), 0640u);
             EXPECT_EQ(NamesIn(out.Path()), (std::vector<std::string>{"new.eml", "taken.eml"}));
+            if (route.bPrepared) {
+                EXPECT_EQ(ModeOf(out.Sub("new.eml")), 0666u & ~CurrentUmask());
+            }
         }
     }
     // Names that are not a plain name in the directory are refused before anything is created.
