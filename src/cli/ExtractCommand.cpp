@@ -183,6 +183,16 @@ int RunExtract(int argc, char** argv)
         progressed.notify_one();
     };
     std::vector<std::thread> writers;
+    // Joined however this function is left: a thread still joinable at its end would end the process.
+    struct Joiner {
+        std::vector<std::thread>& threads;
+        ~Joiner()
+        {
+            for (std::thread& thread : threads)
+                if (thread.joinable())
+                    thread.join();
+        }
+    } joiner{writers};
     std::vector<std::size_t> unstarted;  // shares whose thread could not be had: this one writes them
     for (std::size_t k = 1; k < nWriters; ++k) {
         try {
@@ -227,7 +237,7 @@ int RunExtract(int argc, char** argv)
         tell(i);
     }
     for (std::thread& writer : writers)
-        writer.join();
+        writer.join();  // the flush below must come after its last file
     if (const int err = batch.Flush(); err != 0) {
         std::cerr << "quillory-cli: the files written into " << outDir << " could not be flushed to the disk: "
                   << std::strerror(err) << '\n';
