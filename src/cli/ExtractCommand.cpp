@@ -1,4 +1,7 @@
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <thread>
 #include <filesystem>
 #include <memory>
 #include <iostream>
@@ -20,6 +23,12 @@
 namespace {
 
 constexpr std::string_view kUsage = "usage: quillory-cli extract PATH OUTDIR [NAME ...] [--overwrite] [--recover]\n";
+
+// A second writer pays for itself from a few dozen messages on.
+constexpr std::size_t kTwoWritersFrom = 32;
+// How often a writer says how far it has come: often enough for the telling to follow, seldom
+// enough that waking the teller costs nothing next to the writing.
+constexpr std::size_t kTellEvery = 64;
 
 // "Msg00003" and "Msg00003.eml" name the same message (and "Rec00001" a recovered one).
 std::string MessageName(std::string name)
@@ -107,8 +116,11 @@ int RunExtract(int argc, char** argv)
         return 0;
 
     // One open of the folder for every message, one open of the output directory; each message is
-    // read whole (a large one streams) and written with one call. The disk is kept at work on the
-    // files while they are written; only the flush after the last one says they are durable.
+    // read whole (a large one streams) and written with one call. Two writers share the messages,
+    // every other one each: creating a file is most of the cost, and two threads create files in
+    // one directory nearly twice as fast as one. What became of each message is told in the
+    // listing's order. The disk is kept at work on the files while they are written; only the
+    // flush after the last one says they are durable.
     CFile source;
     if (!source.Open(path, CFile::modeRead | CFile::typeBinary)) {
         std::cerr << kCliName << ": Error on opening file " << path << "\n";
@@ -120,26 +132,83 @@ int RunExtract(int argc, char** argv)
     options.source = source.Identity();
     AtomicDirectory directory;
     DurableBatch batch;
-    std::string error;
-    bool bKept = false;
-    std::unique_ptr<MessageSink> sink;
-    if (directory.Open(outDir))
-        sink = OpenSink(ExportFormat::Eml, directory, "", batch, options, error, bKept);
-    if (!sink) {
+    const std::size_t nWriters = wanted.size() >= kTwoWritersFrom ? 2 : 1;
+    std::vector<std::unique_ptr<MessageSink>> sinks;
+    if (directory.Open(outDir)) {
+        for (std::size_t k = 0; k < nWriters; ++k) {
+            std::string error;
+            bool bKept = false;
+            if (auto sink = OpenSink(ExportFormat::Eml, directory, "", batch, options, error, bKept))
+                sinks.push_back(std::move(sink));
+        }
+    }
+    if (sinks.size() != nWriters) {
         std::cerr << "quillory-cli: cannot use " << outDir << " as the output directory\n";
         return 1;
     }
     batch.FlushAhead();
+
+    struct Outcome {
+        CopyResult result = CopyResult::Failed;
+        std::string error;  // the sink's word on a failure
+    };
+    std::vector<Outcome> outcomes(wanted.size());
+    std::mutex mutex;
+    std::condition_variable progressed;
+    std::vector<std::size_t> done(nWriters, 0);  // messages settled by each writer, in its order
+    auto write = [&](std::size_t k) {
+        std::size_t n = 0;
+        try {
+            FolderMessageReader reader(source);
+            for (std::size_t i = k; i < wanted.size(); i += nWriters, ++n) {
+                const listaf& e = *wanted[i];
+                const ListedMessage listed = ListedMessageOf(e);
+                Outcome& outcome = outcomes[i];
+                outcome.result = reader.Copy(e.m_nDataOffset, &listed, *sinks[k], e.m_strName + ".eml");
+                if (outcome.result == CopyResult::Failed || outcome.result == CopyResult::Cancelled)
+                    outcome.error = sinks[k]->Error();
+                if ((n + 1) % kTellEvery == 0) {
+                    const std::lock_guard lock(mutex);
+                    done[k] = n + 1;
+                    progressed.notify_one();
+                }
+            }
+        } catch (const std::exception& failure) {
+            // Out of memory: this writer's messages from here on are not written, and say so.
+            for (std::size_t i = k + n * nWriters; i < wanted.size(); i += nWriters, ++n)
+                outcomes[i] = {CopyResult::Failed, std::string("The copy stopped: ") + failure.what()};
+        }
+        const std::lock_guard lock(mutex);
+        done[k] = n;
+        progressed.notify_one();
+    };
+    std::vector<std::thread> writers;
+    // Joined however this function is left: a thread still joinable at its end would end the process.
+    struct Joiner {
+        std::vector<std::thread>& threads;
+        ~Joiner()
+        {
+            for (std::thread& thread : threads)
+                if (thread.joinable())
+                    thread.join();
+        }
+    } joiner{writers};
+    std::vector<std::size_t> unstarted;  // shares whose thread could not be had: this one writes them
+    for (std::size_t k = 1; k < nWriters; ++k) {
+        try {
+            writers.emplace_back(write, k);
+        } catch (const std::system_error&) {
+            unstarted.push_back(k);
+        }
+    }
+
     StdoutWriter output;
-    FolderMessageReader reader(source);
-    for (const listaf* e : wanted) {
-        const std::string name = e->m_strName + ".eml";
-        const std::string destination = JoinPath(outDir, name);
-        const ListedMessage listed = ListedMessageOf(*e);
-        switch (reader.Copy(e->m_nDataOffset, &listed, *sink, name)) {
+    auto tell = [&](std::size_t i) {
+        const std::string destination = JoinPath(outDir, wanted[i]->m_strName + ".eml");
+        switch (outcomes[i].result) {
         case CopyResult::Written:
             output.Write(destination + '\n');
-            continue;
+            return;
         case CopyResult::Kept:
             SayKept(destination);
             break;
@@ -151,11 +220,24 @@ int RunExtract(int argc, char** argv)
             break;
         case CopyResult::Failed:
         case CopyResult::Cancelled:
-            std::cerr << kCliName << ": " << sink->Error() << '\n';
+            std::cerr << kCliName << ": " << outcomes[i].error << '\n';
             break;
         }
         bAllWritten = false;
+    };
+    // This thread writes the first share, then tells every message's outcome in order, waiting for
+    // the other writer where it is behind.
+    write(0);
+    for (const std::size_t k : unstarted)
+        write(k);
+    for (std::size_t i = 0; i < wanted.size(); ++i) {
+        std::unique_lock lock(mutex);
+        progressed.wait(lock, [&] { return done[i % nWriters] > i / nWriters; });
+        lock.unlock();
+        tell(i);
     }
+    for (std::thread& writer : writers)
+        writer.join();  // the flush below must come after its last file
     if (const int err = batch.Flush(); err != 0) {
         std::cerr << "quillory-cli: the files written into " << outDir << " could not be flushed to the disk: "
                   << std::strerror(err) << '\n';

@@ -1,4 +1,6 @@
+#include <cstdio>
 #include <filesystem>
+#include <set>
 
 #include <gtest/gtest.h>
 
@@ -111,6 +113,42 @@ TEST_F(ExtractCommandTest, AFileThatAppearsDuringTheCopyIsKeptUnlessOverwriteIsG
     r = Run({"--overwrite", folder, out});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ReadAll(taken), messages[2].text);
+}
+
+TEST_F(ExtractCommandTest, ManyMessagesAreToldInTheListingsOrderWhicheverWriterTookThem)
+{
+    // Enough messages for two writers, which take every other one: the kept files fall to both.
+    // (One index node: its order is the messages' order.)
+    std::vector<dbxgen::Message> many;
+    for (std::uint32_t i = 0; i < 50; ++i)
+        many.push_back(dbxgen::Message{dbxgen::SampleMessage(i, 300 + 7 * i)});
+    const auto bytes = dbxgen::BuildFolder(many);
+    const std::string big = dir.Write("Big.dbx", std::string(bytes.begin(), bytes.end()));
+    std::filesystem::create_directories(out);
+    const std::set<int> kept = {2, 31, 50};
+    for (const int n : kept) {
+        char name[32];
+        std::snprintf(name, sizeof name, "out/Msg%05d.eml", n);
+        dir.Write(name, "mine");
+    }
+    const Outcome r = Run({big, out});
+    EXPECT_EQ(r.status, 1);
+    std::string expectedOut;
+    std::string expectedErr;
+    for (int n = 1; n <= 50; ++n) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/Msg%05d.eml", n);
+        if (kept.count(n)) {
+            expectedErr += "quillory-cli: " + out + name + " exists, skipped (--overwrite replaces it)\n";
+            EXPECT_EQ(ReadAll(out + name), "mine");
+        } else {
+            expectedOut += out + name + "\n";
+            EXPECT_EQ(ReadAll(out + name), many[n - 1].text) << name;
+        }
+    }
+    EXPECT_EQ(r.out, expectedOut);
+    EXPECT_EQ(r.err, expectedErr);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out), {}), 50);  // nothing hidden beside them
 }
 
 TEST_F(ExtractCommandTest, AFailedCopyIsSaidAfterTheProgramsName)
