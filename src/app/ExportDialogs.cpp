@@ -109,8 +109,8 @@ CExportDialog::CExportDialog(IFolderChooser& chooser, std::string strSource, con
     source->setTextInteractionFlags(Qt::TextSelectableByMouse);
     source->setWordWrap(true);
 
-    const std::string parent_ = IsDirectory(strLastDir) ? strLastDir : HomeDirectory();
-    m_pDestination = new QLineEdit(TextFromBytes(SuggestedDestination(parent_, m_strSource)), this);
+    const std::string strParent = IsDirectory(strLastDir) ? strLastDir : HomeDirectory();
+    m_pDestination = new QLineEdit(TextFromBytes(SuggestedDestination(strParent, m_strSource)), this);
     m_pDestination->setMinimumWidth(360);
     m_pBrowse = new QPushButton(QStringLiteral("&Browse..."), this);
     connect(m_pBrowse, &QPushButton::clicked, this, &CExportDialog::OnBrowse);
