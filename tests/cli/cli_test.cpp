@@ -6,36 +6,11 @@
 #include <sys/wait.h>
 #include <vector>
 
+#include "CliRun.h"
 #include "TempDir.h"
 #include "dbxgen/DbxGen.h"
 
 namespace {
-
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-CliRun RunCli(const std::string& args, const TempDir& dir)
-{
-    CliRun run;
-    const std::string errPath = dir.Sub("stderr.txt");
-    const std::string command = "XDG_CONFIG_HOME='" + dir.Sub("config") + "' " + std::string(QUILLORY_CLI) + " " +
-                                args + " 2>'" + errPath + "'";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return run;
-    char buffer[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        run.out.append(buffer, n);
-    const int status = ::pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.err = ReadAll(errPath);
-    std::filesystem::remove(errPath);
-    return run;
-}
 
 // Decodes the JSON string that starts at text[pos] (the opening quote) into bytes, each \u00XX
 // escape giving one byte; advances pos past the closing quote.

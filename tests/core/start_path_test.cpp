@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "AsNobody.h"
 #include "TempDir.h"
 #include "core/StartPath.h"
 
@@ -111,30 +112,14 @@ TEST_F(StartPathTest, WhatCannotBeReadIsSaidAndTheChooserAsked)
     ::chmod((root + "/passage/Inbox.dbx").c_str(), 0644);
 
     const std::string paths[] = {"locked", "secret.dbx", "passage/note.eml", "passage/Inbox.dbx", "Mail/note.eml"};
-    int report[2];
-    ASSERT_EQ(::pipe(report), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::close(report[0]);
-        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
-            ::_exit(3);
+    const std::optional<std::string> reported = SaidAsNobody([&] {
         std::string said;
         for (const std::string& path : paths)
             said += Describe(PlanStartPath(path, root)) + "\n";
-        const bool bWritten = ::write(report[1], said.data(), said.size()) == static_cast<ssize_t>(said.size());
-        ::_exit(bWritten ? 0 : 4);
-    }
-    ::close(report[1]);
-    std::string said;
-    char buffer[1024];
-    for (ssize_t n; (n = ::read(report[0], buffer, sizeof buffer)) > 0;)
-        said.append(buffer, static_cast<std::size_t>(n));
-    ::close(report[0]);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    ASSERT_EQ(WEXITSTATUS(status), 0) << "3: could not drop to nobody, 4: could not report";
+        return said;
+    });
+    ASSERT_TRUE(reported);
+    const std::string& said = *reported;
     const std::string R = real;
     EXPECT_EQ(said,
               "ask |  |  |  | The directory locked cannot be read: Permission denied.\n"

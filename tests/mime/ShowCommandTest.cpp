@@ -7,35 +7,13 @@
 #include <string>
 #include <sys/wait.h>
 
+#include "CliRun.h"
 #include "TempDir.h"
 #include "dbxgen/DbxGen.h"
 
 namespace {
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-CliRun Show(const std::string& args, const TempDir& dir)
-{
-    CliRun run;
-    const std::string errPath = dir.Sub("stderr.txt");
-    const std::string command = std::string(QUILLORY_CLI) + " show " + args + " 2>'" + errPath + "'";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return run;
-    char buffer[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        run.out.append(buffer, n);
-    const int status = ::pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.err = ReadAll(errPath);
-    std::filesystem::remove(errPath);
-    return run;
-}
+CliRun Show(const std::string& args, const TempDir& dir) { return RunCli("show " + args, dir); }
 
 } // namespace
 

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "AsNobody.h"
 #include "TempDir.h"
 #include "core/QuilloryApp.h"
 #include "model/listax.h"
@@ -172,14 +173,7 @@ TEST_F(ScanTest, AnUnreadableDirectoryIsReportedAndNotRemembered)
     app.ScanDirectory();
     messages.messages.clear();
 
-    int report[2];
-    ASSERT_EQ(::pipe(report), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::close(report[0]);
-        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
-            ::_exit(3);
+    const std::optional<std::string> reported = SaidAsNobody([&] {
         // The store stays: written through it, LastDir would show in the file (or, as nobody, who
         // cannot reach root's settings, as a message).
         app.m_strCurrentDir = locked;
@@ -187,19 +181,10 @@ TEST_F(ScanTest, AnUnreadableDirectoryIsReportedAndNotRemembered)
         std::string said = std::to_string(listax::Count(&app.m_pEntries)) + "|" + std::to_string(app.m_nItemCount);
         for (const RecordedMessage& m : messages.messages)
             said += "|" + m.text;
-        const bool bWritten = ::write(report[1], said.data(), said.size()) == static_cast<ssize_t>(said.size());
-        ::_exit(bWritten ? 0 : 4);
-    }
-    ::close(report[1]);
-    std::string said;
-    char buffer[512];
-    for (ssize_t n; (n = ::read(report[0], buffer, sizeof buffer)) > 0;)
-        said.append(buffer, static_cast<std::size_t>(n));
-    ::close(report[0]);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    ASSERT_EQ(WEXITSTATUS(status), 0) << "3: could not drop to nobody, 4: could not report";
+        return said;
+    });
+    ASSERT_TRUE(reported);
+    const std::string& said = *reported;
     EXPECT_EQ(said, "0|0|The directory " + locked + " cannot be read: Permission denied.");
     EXPECT_EQ(store.QueryValue("LastDir"), root);
     ::chmod(locked.c_str(), 0700);
