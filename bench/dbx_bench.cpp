@@ -13,18 +13,9 @@
 #include "dbxgen/DbxGen.h"
 #include "extract/MessageCopy.h"
 #include "platform/File.h"
+#include "BenchCommon.h"
 
 namespace {
-
-std::string BenchDir()
-{
-    static const std::string dir = [] {
-        const auto path = std::filesystem::temp_directory_path() / "quillory-dbx-bench";
-        std::filesystem::create_directories(path);
-        return path.string();
-    }();
-    return dir;
-}
 
 // A folder of count messages of about bodyBytes each, in 512-byte blocks, written once per process.
 const std::string& Folder(std::uint32_t count, std::size_t bodyBytes, dbxgen::Layout layout)
@@ -42,29 +33,18 @@ const std::string& Folder(std::uint32_t count, std::size_t bodyBytes, dbxgen::La
         messages[i].text = dbxgen::SampleMessage(i, bodyBytes);
     dbxgen::Options options;
     options.layout = layout;
-    const std::string path = BenchDir() + "/" + name;
+    const std::string path = bench::BenchDir("quillory-dbx-bench") + "/" + name;
     dbxgen::WriteFile(path, dbxgen::BuildFolder(messages, options));
     return made.emplace(name, path).first->second;
-}
-
-std::int32_t List(const std::string& path)
-{
-    CQuilloryApp app;
-    listaf* folder = app.AppendEntry();
-    folder->m_strPath = path;
-    app.m_pCurrentEntry = folder;
-    app.m_strCurrentDir = path;
-    app.ListMailFolder();
-    return app.m_nItemCount;
 }
 
 // 1,000 messages of 5 KB against 1,000 of 1 MB: the second reads 2,000 block headers a message.
 void BM_List1000Messages(benchmark::State& state)
 {
     const std::string& path = Folder(1000, static_cast<std::size_t>(state.range(0)), dbxgen::Layout::Scattered);
-    List(path);  // warm the cache
+    bench::ListFolder(path);  // warm the cache
     for (auto _ : state)
-        benchmark::DoNotOptimize(List(path));
+        benchmark::DoNotOptimize(bench::ListFolder(path));
     state.counters["messages"] = 1000;
 }
 BENCHMARK(BM_List1000Messages)->Arg(5 * 1024)->Arg(1024 * 1024)->Unit(benchmark::kMillisecond);
@@ -73,10 +53,10 @@ BENCHMARK(BM_List1000Messages)->Arg(5 * 1024)->Arg(1024 * 1024)->Unit(benchmark:
 void BM_List100000Messages(benchmark::State& state)
 {
     const std::string& path = Folder(100000, 3000, dbxgen::Layout::Scattered);
-    List(path);
+    bench::ListFolder(path);
     std::int32_t listed = 0;
     for (auto _ : state)
-        benchmark::DoNotOptimize(listed = List(path));
+        benchmark::DoNotOptimize(listed = bench::ListFolder(path));
     state.counters["messages"] = listed;
 }
 BENCHMARK(BM_List100000Messages)->Unit(benchmark::kMillisecond)->Iterations(5);
@@ -95,7 +75,7 @@ void BM_Save500MBMessage(benchmark::State& state)
         listed = ListedMessage{e->m_nRecordOffset, e->m_nDataOffset, e->Size()};
     CFile folder;  // opened after the listing, which holds the file exclusively while it reads
     folder.Open(path, CFile::modeRead | CFile::typeBinary);
-    const std::string out = BenchDir() + "/saved.eml";
+    const std::string out = bench::BenchDir("quillory-dbx-bench") + "/saved.eml";
     for (auto _ : state) {
         if (SaveChainAs(folder, listed, out) != SaveResult::Saved)
             state.SkipWithError("save failed");

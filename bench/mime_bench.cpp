@@ -20,42 +20,11 @@
 #include "mime/ListingDecode.h"
 #include "mime/MimeDocument.h"
 #include "model/listax.h"
+#include "BenchCommon.h"
 
 extern char** environ;
 
 namespace {
-
-std::string BenchDir()
-{
-    static const std::string dir = [] {
-        const auto path = std::filesystem::temp_directory_path() / "quillory-mime-bench";
-        std::filesystem::create_directories(path);
-        return path.string();
-    }();
-    return dir;
-}
-
-std::string Base64(const std::string& bytes)
-{
-    static const char* const alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    std::size_t column = 0;
-    for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        const std::uint32_t b0 = static_cast<unsigned char>(bytes[i]);
-        const std::uint32_t b1 = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0;
-        const std::uint32_t b2 = i + 2 < bytes.size() ? static_cast<unsigned char>(bytes[i + 2]) : 0;
-        const std::uint32_t n = (b0 << 16) | (b1 << 8) | b2;
-        out += alphabet[(n >> 18) & 63];
-        out += alphabet[(n >> 12) & 63];
-        out += i + 1 < bytes.size() ? alphabet[(n >> 6) & 63] : '=';
-        out += i + 2 < bytes.size() ? alphabet[n & 63] : '=';
-        if ((column += 4) == 76) {
-            out += "\r\n";
-            column = 0;
-        }
-    }
-    return out + "\r\n";
-}
 
 // Text of about size bytes: Latin-1 words in quoted-printable lines, as mail programs sent them.
 std::string QuotedPrintableText(std::size_t size)
@@ -84,7 +53,7 @@ std::string MakeMessage(std::size_t textBytes, std::size_t htmlBytes, const std:
                     "--alt\r\nContent-Type: text/plain; charset=iso-8859-1\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n";
     m += QuotedPrintableText(textBytes);
     m += "--alt\r\nContent-Type: text/html; charset=utf-8\r\nContent-Transfer-Encoding: base64\r\n\r\n";
-    m += Base64(HtmlText(htmlBytes));
+    m += bench::Base64(HtmlText(htmlBytes));
     m += "--alt--\r\n";
     for (std::size_t i = 0; i < attachments.size(); ++i) {
         std::string data(attachments[i], '\0');
@@ -92,7 +61,7 @@ std::string MakeMessage(std::size_t textBytes, std::size_t htmlBytes, const std:
             data[j] = static_cast<char>((j * 7919 + i) & 0xFF);
         m += "--mix\r\nContent-Type: application/octet-stream\r\nContent-Disposition: attachment; filename=\"part" +
              std::to_string(i) + ".bin\"\r\nContent-Transfer-Encoding: base64\r\n\r\n";
-        m += Base64(data);
+        m += bench::Base64(data);
     }
     return m + "--mix--\r\n";
 }
@@ -115,7 +84,7 @@ const std::string& Message20M()
 
 std::string WriteOnce(const std::string& name, const std::string& bytes)
 {
-    const std::string path = BenchDir() + "/" + name;
+    const std::string path = bench::BenchDir("quillory-mime-bench") + "/" + name;
     if (!std::filesystem::exists(path)) {
         std::ofstream out(path, std::ios::binary);
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -211,7 +180,7 @@ long PeakRssOfShow(const std::vector<std::string>& args)
 void BM_CliShow20MBMessageSavingAttachments(benchmark::State& state)
 {
     const std::string path = WriteOnce("20mb.eml", Message20M());
-    const std::string out = BenchDir() + "/attachments";
+    const std::string out = bench::BenchDir("quillory-mime-bench") + "/attachments";
     rusage usage {};
     for (auto _ : state) {
         state.PauseTiming();
@@ -253,7 +222,7 @@ const std::string& Folder(bool bEncoded)
         text += std::string(3000, 'x');
         messages[i].text = text;
     }
-    const std::string path = BenchDir() + (bEncoded ? "/encoded.dbx" : "/plain.dbx");
+    const std::string path = bench::BenchDir("quillory-mime-bench") + (bEncoded ? "/encoded.dbx" : "/plain.dbx");
     dbxgen::WriteFile(path, dbxgen::BuildFolder(messages));
     return made.emplace(bEncoded, path).first->second;
 }

@@ -41,35 +41,10 @@
 #include "reader/ReaderWindow.h"
 #include "view/QuilloryView.h"
 #include "view/ResScheme.h"
+#include "BenchCommon.h"
+#include "WindowBench.h"
 
 namespace {
-
-class PresetChooser : public IFolderChooser {
-public:
-    explicit PresetChooser(std::string dir) : m_dir(std::move(dir)) {}
-    int ChooseFolder(const QString&, const std::string&, QWidget*, std::string& chosen) override
-    {
-        chosen = m_dir;
-        return IDOK;
-    }
-
-private:
-    std::string m_dir;
-};
-
-bool Until(const std::function<bool()>& done, int limitMs = 120000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > limitMs)
-            return false;
-        QEventLoop loop;
-        QTimer::singleShot(1, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
 
 double Ms(const QElapsedTimer& timer) { return timer.nsecsElapsed() / 1e6; }
 
@@ -92,25 +67,6 @@ long StatusKb(const char* field)
 
 // Resets VmHWM to the present resident size.
 void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
-
-std::string Base64(const std::string& bytes)
-{
-    static const char* const alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        const std::uint32_t b0 = static_cast<unsigned char>(bytes[i]);
-        const std::uint32_t b1 = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0;
-        const std::uint32_t b2 = i + 2 < bytes.size() ? static_cast<unsigned char>(bytes[i + 2]) : 0;
-        const std::uint32_t n = (b0 << 16) | (b1 << 8) | b2;
-        out += alphabet[(n >> 18) & 63];
-        out += alphabet[(n >> 12) & 63];
-        out += i + 1 < bytes.size() ? alphabet[(n >> 6) & 63] : '=';
-        out += i + 2 < bytes.size() ? alphabet[n & 63] : '=';
-        if ((i / 3 + 1) % 19 == 0)
-            out += "\r\n";
-    }
-    return out + "\r\n";
-}
 
 const char* const kHeader = "From: =?iso-8859-1?Q?J=F6rg_M=FCller?= <j@example.de>\r\nTo: team@example.org\r\n"
                             "Subject: =?utf-8?B?UXVhcnRlcmx5IGZpZ3VyZXMg4oCUIGNhZsOp?=\r\n"
@@ -147,7 +103,7 @@ std::string LargeMessage()
         data[i] = static_cast<char>((i * 2654435761u) >> 13);
     for (const char* name : {"sheet-1.xls", "sheet-2.xls", "scan.pdf"})
         text += std::string("--b\r\nContent-Type: application/octet-stream\r\nContent-Disposition: attachment; "
-                            "filename=\"") + name + "\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" + Base64(data);
+                            "filename=\"") + name + "\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" + bench::Base64(data);
     return text + "--b--\r\n";
 }
 
@@ -200,7 +156,7 @@ bool PagePainted(QWebEnginePage* page)
     page->runJavaScript(QStringLiteral("new Promise(function (done) { requestAnimationFrame(function () {"
                                        " requestAnimationFrame(function () { done(1); }); }); })"),
                         QWebEngineScript::ApplicationWorld, [&](const QVariant&) { bDone = true; });
-    return Until([&] { return bDone; }, 30000);
+    return bench::Until([&] { return bDone; }, 30000);
 }
 
 struct ReaderTimes {
@@ -228,20 +184,20 @@ bool OpenOnce(CMainFrame& frame, const listaf& entry, ReaderTimes& times)
         bShown = true;
         clock.Arm(&timer);  // the paints that show the message, not the empty window's
     });
-    if (!Until([&] { return bShown; }))
+    if (!bench::Until([&] { return bShown; }))
         return false;
-    if (!Until([&] { return clock.PaintedAt(subject) >= 0; }, 30000))
+    if (!bench::Until([&] { return clock.PaintedAt(subject) >= 0; }, 30000))
         return false;
     times.headers = clock.PaintedAt(subject);
     if (reader->HtmlView()) {
-        if (!Until([&] { return reader->IsHtmlLoaded(); }, 30000))
+        if (!bench::Until([&] { return reader->IsHtmlLoaded(); }, 30000))
             return false;
         times.loaded = Ms(timer);
         if (!PagePainted(reader->HtmlView()->page()))
             return false;
         times.text = Ms(timer);
     } else {
-        if (!Until([&] { return clock.PaintedAt(reader->PlainView()->viewport()) >= 0; }, 30000))
+        if (!bench::Until([&] { return clock.PaintedAt(reader->PlainView()->viewport()) >= 0; }, 30000))
             return false;
         times.text = clock.PaintedAt(reader->PlainView()->viewport());
     }
@@ -312,7 +268,7 @@ bool DecodedListing(CQuilloryApp& app, CMainFrame& frame)
         const int before = fills;
         timer.start();
         action();
-        if (!Until([&] { return fills > before && app.m_bRebuildPending == 0; }) || !PagePainted(view.page()))
+        if (!bench::Until([&] { return fills > before && app.m_bRebuildPending == 0; }) || !PagePainted(view.page()))
             return -1.0;
         return Ms(timer);
     };
@@ -358,7 +314,7 @@ int main(int argc, char** argv)
     QTemporaryDir config;
     ::setenv("XDG_CONFIG_HOME", config.path().toLocal8Bit().constData(), 1);
     CQuilloryApp app;
-    PresetChooser chooser(dir);
+    bench::PresetChooser chooser(dir);
     RecordingMessageBox box;
     WindowSeams seams;
     seams.pFolderChooser = &chooser;
@@ -369,7 +325,7 @@ int main(int argc, char** argv)
         return 1;
     CMainFrame& frame = *window.MainFrame();
     frame.resize(1000, 700);
-    if (!Until([&] { return app.m_nItemCount > 0 && frame.View()->IsPageReady(); }))
+    if (!bench::Until([&] { return app.m_nItemCount > 0 && frame.View()->IsPageReady(); }))
         return 1;
     std::printf("(%s)\n", qPrintable(QGuiApplication::platformName()));
     const bool ok = Readers(app, frame, dir) && DecodedListing(app, frame);

@@ -22,6 +22,7 @@
 #include "dbxgen/DbxGen.h"
 #include "model/listax.h"
 #include "platform/File.h"
+#include "BenchCommon.h"
 
 namespace {
 
@@ -30,24 +31,14 @@ constexpr std::uint32_t kMessages = 100000;
 // 245 MB for the folder.
 constexpr std::size_t kBody = 1931;
 
-std::string BenchDir()
-{
-    static const std::string dir = [] {
-        const auto path = std::filesystem::temp_directory_path() / "quillory-recover-bench";
-        std::filesystem::create_directories(path);
-        return path.string();
-    }();
-    return dir;
-}
-
 // The folder, written once and kept between runs (generating it costs more than the runs).
 const std::string& Folder(bool bZeroIndex)
 {
     static std::map<bool, std::string> made;
     if (auto it = made.find(bZeroIndex); it != made.end())
         return it->second;
-    const std::string path = BenchDir() + "/" + std::to_string(kMessages) + "x" + std::to_string(kBody) +
-                             (bZeroIndex ? "-zeroed-index.dbx" : "-whole-index.dbx");
+    const std::string path = bench::BenchDir("quillory-recover-bench") + "/" + std::to_string(kMessages) + "x" +
+                             std::to_string(kBody) + (bZeroIndex ? "-zeroed-index.dbx" : "-whole-index.dbx");
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) {
         std::vector<dbxgen::Message> messages(kMessages);
@@ -143,18 +134,6 @@ void BM_Scan(benchmark::State& state)
 }
 BENCHMARK(BM_Scan)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 
-std::int32_t List(const std::string& path, bool bRecovered)
-{
-    CQuilloryApp app;
-    app.m_bShowRecovered = bRecovered;
-    listaf* folder = app.AppendEntry();
-    folder->m_strPath = path;
-    app.m_pCurrentEntry = folder;
-    app.m_strCurrentDir = path;
-    app.ListMailFolder();
-    return app.m_nItemCount;
-}
-
 // The whole listing: of a folder whose index is gone (every row recovered), and of a sound folder
 // with and without the recovered messages asked for.
 void BM_List(benchmark::State& state)
@@ -165,7 +144,7 @@ void BM_List(benchmark::State& state)
     Warm(path);
     std::int32_t listed = 0;
     for (auto _ : state)
-        benchmark::DoNotOptimize(listed = List(path, bRecovered));
+        benchmark::DoNotOptimize(listed = bench::ListFolder(path, bRecovered));
     state.counters["messages"] = listed;
 }
 BENCHMARK(BM_List)->Args({1, 0})->Args({0, 0})->Args({0, 1})->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);

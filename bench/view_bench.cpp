@@ -40,21 +40,9 @@
 #include "platform/Seams.h"
 #include "view/QuilloryView.h"
 #include "view/ResScheme.h"
+#include "WindowBench.h"
 
 namespace {
-
-class PresetChooser : public IFolderChooser {
-public:
-    explicit PresetChooser(std::string dir) : m_dir(std::move(dir)) {}
-    int ChooseFolder(const QString&, const std::string&, QWidget*, std::string& chosen) override
-    {
-        chosen = m_dir;
-        return IDOK;
-    }
-
-private:
-    std::string m_dir;
-};
 
 // The Pss of a process and all its descendants, in kB.
 long TreePss(pid_t pid)
@@ -93,28 +81,13 @@ int HelperCount(pid_t pid)
     return count;
 }
 
-// Runs the event loop until done() holds or limitMs passes.
-bool Until(const std::function<bool()>& done, int limitMs = 120000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > limitMs)
-            return false;
-        QEventLoop loop;
-        QTimer::singleShot(1, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
-
 // Waits until the page has painted what it holds now: the second animation frame after this.
 bool Painted(CQuilloryView& view)
 {
     view.RunJavaScriptSync(QStringLiteral(
         "window.__painted = 0; requestAnimationFrame(function () { requestAnimationFrame(function () { "
         "window.__painted = 1; }); }); 0"));
-    return Until([&] { return view.RunJavaScriptSync(QStringLiteral("window.__painted")).toInt() == 1; }, 30000);
+    return bench::Until([&] { return view.RunJavaScriptSync(QStringLiteral("window.__painted")).toInt() == 1; }, 30000);
 }
 
 double Seconds(const QElapsedTimer& timer) { return timer.nsecsElapsed() / 1e9; }
@@ -145,7 +118,7 @@ bool Run(const std::string& path)
     QTemporaryDir config;
     ::setenv("XDG_CONFIG_HOME", config.path().toLocal8Bit().constData(), 1);
     CQuilloryApp app;
-    PresetChooser chooser(std::filesystem::path(path).parent_path().string());
+    bench::PresetChooser chooser(std::filesystem::path(path).parent_path().string());
     RecordingMessageBox box;
     WindowSeams seams;
     seams.pFolderChooser = &chooser;
@@ -170,7 +143,7 @@ bool Run(const std::string& path)
     });
     bool bEnded = false;
     QObject::connect(view.page(), &QWebEnginePage::renderProcessTerminated, [&] { bEnded = true; });
-    if (!Until([&] { return fills > 0; }))
+    if (!bench::Until([&] { return fills > 0; }))
         return false;
     Painted(view);
 
@@ -191,7 +164,7 @@ bool Run(const std::string& path)
     });
     timer.start();
     view.RunJavaScriptSync(QStringLiteral("document.querySelector('#puntozero a').click()"));
-    const bool bListed = Until([&] { return fills > before || bEnded; });
+    const bool bListed = bench::Until([&] { return fills > before || bEnded; });
     const double shown = Seconds(timer);
     QObject::disconnect(reload);
     const bool bClickPainted = bListed && Painted(view);
@@ -206,7 +179,7 @@ bool Run(const std::string& path)
     timer.restart();
     QKeyEvent end(QEvent::KeyPress, Qt::Key_End, Qt::NoModifier);
     QCoreApplication::sendEvent(keys, &end);
-    Until([&] { return lastFrom + lastCount == count || bEnded; });
+    bench::Until([&] { return lastFrom + lastCount == count || bEnded; });
     Painted(view);
     const double endPainted = Seconds(timer);
 
@@ -214,7 +187,7 @@ bool Run(const std::string& path)
     timer.restart();
     const int beforeSort = fills;
     frame.OnCommand(ID_SORT_FROM);
-    Until([&] { return fills > beforeSort || bEnded; });
+    bench::Until([&] { return fills > beforeSort || bEnded; });
     Painted(view);
     const double sortPainted = Seconds(timer);
 
@@ -227,14 +200,14 @@ bool Run(const std::string& path)
         const int beforeKey = shownTimes;
         timer.restart();
         frame.FindField()->setText(typed.left(i));
-        Until([&] { return shownTimes > beforeKey || bEnded; });
+        bench::Until([&] { return shownTimes > beforeKey || bEnded; });
         Painted(view);
         keystrokes.push_back(Seconds(timer));
         found.push_back(view.Listing().Count());
     }
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QCoreApplication::sendEvent(frame.FindField(), &escape);
-    Until([&] { return view.Listing().Count() == count; });
+    bench::Until([&] { return view.Listing().Count() == count; });
 
     // From end to end, as a dragged thumb does, and back to the top.
     for (int step = 0; step <= 200 && !bEnded; ++step) {
@@ -242,11 +215,11 @@ bool Run(const std::string& path)
         view.RunJavaScriptSync(QStringLiteral("var d = document.scrollingElement; d.scrollTop = (d.scrollHeight - "
                                               "window.innerHeight) * %1 / 200; 0")
                                    .arg(step));
-        Until([&] { return shownTimes > beforeStep || bEnded; }, 5000);
+        bench::Until([&] { return shownTimes > beforeStep || bEnded; }, 5000);
     }
     QKeyEvent home(QEvent::KeyPress, Qt::Key_Home, Qt::NoModifier);
     QCoreApplication::sendEvent(keys, &home);
-    Until([&] { return lastFrom == 0 || bEnded; });
+    bench::Until([&] { return lastFrom == 0 || bEnded; });
     Painted(view);
     sampler.stop();
     peak = std::max(peak, TreePss(self));
