@@ -42,7 +42,7 @@ bool StdoutWriter::Finish()
         m_nError = EIO;
     if (m_nError == 0)
         return true;
-    std::cerr << "quillory-cli: cannot write to standard output: " << std::strerror(m_nError) << '\n';
+    std::cerr << kCliName << ": cannot write to standard output: " << std::strerror(m_nError) << '\n';
     return false;
 }
 
@@ -186,13 +186,6 @@ void AppendEntryJson(std::string& line, const listaf& e)
         line += e.m_recovery != MessageRecovery::Partial ? ",\"complete\":true" : ",\"complete\":false";
     }
     line += '}';
-}
-
-std::string EntryJson(const listaf& e)
-{
-    std::string line;
-    AppendEntryJson(line, e);
-    return line;
 }
 
 void ListMailFolderAt(CQuilloryApp& app, const std::string& path)

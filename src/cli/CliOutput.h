@@ -50,9 +50,7 @@ void AppendJsonBytes(std::string& out, std::string_view text);
 // One entry as a JSON object on one line (no line feed). The *_raw keys carry the entry's raw
 // header lines: those the listing kept (CQuilloryApp::m_bKeepRawHeaders), and a folder message's
 // from its header block; "" otherwise. A folder message also says whether it was recovered, and
-// whether whole.
-[[nodiscard]] std::string EntryJson(const listaf& entry);
-// The same, appended to out.
+// whether whole. Appended to out.
 void AppendEntryJson(std::string& out, const listaf& entry);
 
 // Lists the messages of the mail-folder file at path as the window does after a click on it: the

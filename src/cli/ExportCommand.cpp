@@ -12,8 +12,8 @@
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: quillory-cli export SOURCE OUTDIR [--format mbox|maildir|eml] [--recursive] [--into-existing]\n"
-    "                           [--recover]\n";
+    "usage: quillory-cli export SOURCE OUTDIR [--format mbox|maildir|eml] [--recursive]\n"
+    "                           [--into-existing] [--recover]\n";
 
 std::atomic<bool> g_cancel{false};
 

@@ -40,7 +40,7 @@ std::string MessageName(std::string name)
 
 void SayKept(const std::string& destination)
 {
-    std::cerr << "quillory-cli: " << destination << " exists, skipped (--overwrite replaces it)\n";
+    std::cerr << kCliName << ": " << destination << " exists, skipped (--overwrite replaces it)\n";
 }
 
 } // namespace
@@ -69,7 +69,7 @@ int RunExtract(int argc, char** argv)
 
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) {
-        std::cerr << "quillory-cli: " << path << " is a directory, not a mail-folder file\n";
+        std::cerr << kCliName << ": " << path << " is a directory, not a mail-folder file\n";
         return 1;
     }
 
@@ -98,7 +98,7 @@ int RunExtract(int argc, char** argv)
             if (found) {
                 wanted.push_back(found);
             } else {
-                std::cerr << "quillory-cli: no message named " << given << " in " << path << "\n";
+                std::cerr << kCliName << ": no message named " << given << " in " << path << "\n";
                 bAllWritten = false;
             }
         }
@@ -109,7 +109,7 @@ int RunExtract(int argc, char** argv)
         return 1;
     std::filesystem::create_directories(outDir, ec);
     if (!std::filesystem::is_directory(outDir, ec)) {
-        std::cerr << "quillory-cli: cannot use " << outDir << " as the output directory\n";
+        std::cerr << kCliName << ": cannot use " << outDir << " as the output directory\n";
         return 1;
     }
     if (wanted.empty())
@@ -143,7 +143,7 @@ int RunExtract(int argc, char** argv)
         }
     }
     if (sinks.size() != nWriters) {
-        std::cerr << "quillory-cli: cannot use " << outDir << " as the output directory\n";
+        std::cerr << kCliName << ": cannot use " << outDir << " as the output directory\n";
         return 1;
     }
     batch.FlushAhead();
@@ -239,7 +239,7 @@ int RunExtract(int argc, char** argv)
     for (std::thread& writer : writers)
         writer.join();  // the flush below must come after its last file
     if (const int err = batch.Flush(); err != 0) {
-        std::cerr << "quillory-cli: the files written into " << outDir << " could not be flushed to the disk: "
+        std::cerr << kCliName << ": the files written into " << outDir << " could not be flushed to the disk: "
                   << std::strerror(err) << '\n';
         bAllWritten = false;
     }

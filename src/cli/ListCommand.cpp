@@ -61,7 +61,7 @@ int RunList(int argc, char** argv)
     if (bExists && S_ISDIR(st.st_mode)) {
         app.m_strCurrentDir = path;
         app.ScanDirectory();
-    } else if (bExists && (ext == ".eml" || ext == ".msg")) {
+    } else if (bExists && KindFromExtension(ext) == KIND_MESSAGE_FILE) {
         // Read as a mail-folder file it would only be called damaged.
         app.ShowMessage("The file " + path + " is a single message, not a mail-folder file: list the directory that holds it.");
     } else {

@@ -48,7 +48,7 @@ std::string TerminalText(std::string_view text)
 
 void Say(const std::string& text, bool& bSaid)
 {
-    std::cerr << "quillory-cli: " << text << '\n';
+    std::cerr << kCliName << ": " << text << '\n';
     bSaid = true;
 }
 
@@ -128,8 +128,8 @@ int RunShow(int argc, char** argv)
         if (!LoadFromFolder(path, positional[1], loaded, bSaid))
             return 1;
     } else {
-        if (SplitPath(path).ext == ".dbx") {
-            std::cerr << "quillory-cli: " << path << " is a mail-folder file: name the message to show "
+        if (KindFromExtension(SplitPath(path).ext) == KIND_MAIL_FOLDER) {
+            std::cerr << kCliName << ": " << path << " is a mail-folder file: name the message to show "
                       << "(quillory-cli list " << path << " shows their names)\n";
             return 2;
         }

@@ -152,7 +152,7 @@ std::int32_t DBXReader::RecoverMessages()
         m_app.ShowProgress("Reading", m_nListed + n);
         Gather(source, *entry, &found);
         TakeHeaderLines(*entry, "Rec", n + 1);
-        std::vector<unsigned char>().swap(entry->m_hText);
+        entry->m_hText.swap(m_gathered);  // its buffer back to the reader, as for the indexed ones
         ++n;
     }
     return n;

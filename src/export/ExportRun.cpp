@@ -17,6 +17,7 @@
 #include "dbx/DbxMessageList.h"
 #include "dbx/DbxScanner.h"
 #include "export/MessageReading.h"
+#include "model/listax.h"
 #include "platform/Path.h"
 
 namespace {
@@ -34,13 +35,10 @@ struct Job {
     std::uint64_t nBytes = 0;        // the source's bytes, for the estimate
 };
 
-bool IsMessageFileName(const std::string& name)
-{
-    const std::string ext = SplitPath(name).ext;
-    return ext == ".eml" || ext == ".msg";
-}
+// By the listing's rule, so that an export takes what the listing shows.
+bool IsMessageFileName(const std::string& name) { return KindFromExtension(SplitPath(name).ext) == KIND_MESSAGE_FILE; }
 
-bool IsFolderFileName(const std::string& name) { return SplitPath(name).ext == ".dbx"; }
+bool IsFolderFileName(const std::string& name) { return KindFromExtension(SplitPath(name).ext) == KIND_MAIL_FOLDER; }
 
 // The name base + ext, or "base (2)" + ext and so on when the run already uses it in that place.
 std::string Unique(std::set<std::string>& used, const std::string& base, const std::string& ext)

@@ -49,6 +49,23 @@ bool OpenSubdirectory(const AtomicDirectory& parent, const std::string& name, At
     return true;
 }
 
+// Makes the directory name in parent, or takes the one there, without opening it: nothing of this
+// run is written into it.
+bool MakeSubdirectory(const AtomicDirectory& parent, const char* name, int& err)
+{
+    struct stat st {};
+    if ((::mkdirat(parent.Fd(), name, 0777) != 0 && errno != EEXIST) ||
+        ::fstatat(parent.Fd(), name, &st, 0) != 0) {
+        err = errno;
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        err = ENOTDIR;
+        return false;
+    }
+    return true;
+}
+
 class MboxSink : public MessageSink {
 public:
     bool Open(const AtomicDirectory& parent, const std::string& fileName, bool& bKept)
@@ -178,10 +195,9 @@ public:
     {
         m_strDestination = JoinPath(parent.Path(), name);
         AtomicDirectory maildir;
-        AtomicDirectory unused;
         int err = 0;
-        if (!OpenSubdirectory(parent, name, maildir, err) || !OpenSubdirectory(maildir, "tmp", unused, err) ||
-            !OpenSubdirectory(maildir, "new", unused, err) || !OpenSubdirectory(maildir, "cur", m_cur, err)) {
+        if (!OpenSubdirectory(parent, name, maildir, err) || !MakeSubdirectory(maildir, "tmp", err) ||
+            !MakeSubdirectory(maildir, "new", err) || !OpenSubdirectory(maildir, "cur", m_cur, err)) {
             Fail(m_strDestination, err);
             return false;
         }

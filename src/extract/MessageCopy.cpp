@@ -95,14 +95,6 @@ SaveResult SaveChainAs(const CFile& folder, std::uint32_t nFirstBlock, const std
     return CopyChainTo(folder, nFirstBlock, writer);
 }
 
-SaveResult SaveFileAs(CFile& source, const std::string& strDestination, AtomicWriteOptions options)
-{
-    AtomicFileWriter writer;
-    if (!OpenCopyDestination(writer, strDestination, source.Identity(), options))
-        return SaveResult::DestinationRefused;
-    return CopyFileTo(source, writer);
-}
-
 SaveResult CopyChainTo(const CFile& folder, std::uint32_t nFirstBlock, AtomicFileWriter& writer,
                        const ListedMessage* listed)
 {

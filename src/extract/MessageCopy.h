@@ -51,9 +51,6 @@ struct ListedMessage {
 [[nodiscard]] SaveResult SaveChainAs(const CFile& folder, std::uint32_t nFirstBlock, const std::string& strDestination,
                                      AtomicWriteOptions options = {});
 
-// Saves a copy of the whole open file source, read from its current position to its end.
-[[nodiscard]] SaveResult SaveFileAs(CFile& source, const std::string& strDestination, AtomicWriteOptions options = {});
-
 // The same in two steps, for a caller that must act between opening the destination and copying.
 // Opening refuses what MayWriteCopyTo refuses and creates the temporary file; the copy then puts
 // it in place, or removes it when the copy is not whole or the destination was taken.

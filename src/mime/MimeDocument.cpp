@@ -10,6 +10,7 @@
 #include "mime/Charset.h"
 #include "mime/HeaderDecode.h"
 #include "mime/MimeLibrary.h"
+#include "model/TextSearch.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ std::string Lower(const char* text)
     return out;
 }
 
-bool EqualsNoCase(const char* text, std::string_view word) { return text && Lower(text) == word; }
+bool EqualsNoCase(const char* text, std::string_view word) { return text && CompareNoCase(text, word) == 0; }
 
 std::string MimeType(GMimeObject* object)
 {

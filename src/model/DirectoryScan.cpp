@@ -5,8 +5,6 @@
 #include "platform/DirectoryReader.h"
 #include "platform/Path.h"
 
-namespace {
-
 std::int32_t KindFromExtension(const std::string& ext)
 {
     // Exact and case-sensitive: MAIL.EML is not a message file.
@@ -16,8 +14,6 @@ std::int32_t KindFromExtension(const std::string& ext)
         return KIND_MAIL_FOLDER;
     return KIND_OTHER;
 }
-
-} // namespace
 
 std::int32_t CQuilloryApp::ScanDirectory()
 {

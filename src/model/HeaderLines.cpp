@@ -22,12 +22,7 @@ constexpr Label kLabels[] = {
 
 bool StartsWithNoCase(std::string_view line, std::string_view label)
 {
-    if (line.size() < label.size())
-        return false;
-    for (std::size_t i = 0; i < label.size(); ++i)
-        if (FoldCase(static_cast<unsigned char>(line[i])) != FoldCase(static_cast<unsigned char>(label[i])))
-            return false;
-    return true;
+    return line.size() >= label.size() && CompareNoCase(line.substr(0, label.size()), label) == 0;
 }
 
 // Gives each label not yet found that starts line the value value.

@@ -17,6 +17,10 @@ inline constexpr std::int32_t KIND_MAIL_FOLDER = 2;      // ".dbx"
 inline constexpr std::int32_t KIND_FOLDER_MESSAGE = 3;   // a message inside a mail-folder file
 inline constexpr std::int32_t KIND_DIRECTORY = 4;
 
+// The kind a directory entry's extension (".eml", with its dot) makes a file: a message file, a
+// mail folder, or KIND_OTHER.
+[[nodiscard]] std::int32_t KindFromExtension(const std::string& ext);
+
 class listax {
 public:
     // Appends at the tail of *ppHead. Walking from the head at every append would make building a
