@@ -1,8 +1,6 @@
 // The frame's part in an export: the question, the run on its own thread with the progress dialog
 // and its Cancel, the summary at the end, and the settings that remember where and how.
 
-#include <filesystem>
-
 #include "app/ExportDialogs.h"
 #include "app/ExportJob.h"
 #include "app/MainFrame.h"
@@ -28,10 +26,7 @@ void CMainFrame::StartExport(const std::string& strSource)
         return;
 
     // The next export starts beside this one, in the same format.
-    std::filesystem::path destination(request->strDestination);
-    while (destination.has_parent_path() && !destination.has_filename())
-        destination = destination.parent_path();  // "a/b/" is "a/b"
-    m_app.m_strExportDir = destination.parent_path().string();
+    m_app.m_strExportDir = CQuilloryApp::ParentPath(request->strDestination);
     m_app.m_strExportFormat = ExportFormatName(request->format);
     m_app.WriteSetting("ExportDir", m_app.m_strExportDir);
     m_app.WriteSetting("ExportFormat", m_app.m_strExportFormat);

@@ -1,23 +1,17 @@
 #include "reader/ReaderLoad.h"
 
-#include <algorithm>
-
 #include "mime/MessageSource.h"
 #include "mime/MimeDocument.h"
+#include "model/TextSearch.h"
 #include "platform/File.h"
 
 namespace {
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // Whether the HTML text names the Content-ID in a cid: link (letter case aside: links are written
 // by hand as often as by the program that made the message).
-bool NamesContentId(const std::string& lowerHtml, const std::string& contentId)
+bool NamesContentId(const std::string& html, const std::string& contentId)
 {
-    std::string needle = "cid:";
-    for (char c : contentId)
-        needle += Lower(c);
-    return lowerHtml.find(needle) != std::string::npos;
+    return FindNoCase(html, "cid:" + contentId, 0) >= 0;
 }
 
 } // namespace
@@ -50,18 +44,13 @@ ReaderMessage ReadMessageForReader(const ReaderRequest& request)
     const MimeContent& content = document->Content();
     result.notes.insert(result.notes.end(), content.notes.begin(), content.notes.end());
 
-    std::string lowerHtml;
-    if (content.html) {
-        lowerHtml = *content.html;
-        std::transform(lowerHtml.begin(), lowerHtml.end(), lowerHtml.begin(), Lower);
-    }
-    if (lowerHtml.find("cid:") != std::string::npos) {
+    if (content.html && FindNoCase(*content.html, "cid:", 0) >= 0) {
         std::uint64_t total = 0;
         for (std::size_t i = 0; i < content.attachments.size(); ++i) {
             const MimeAttachment& part = content.attachments[i];
             if (part.strContentId.empty() || !IsInlineType(part.strType) || part.nSize > kMaxInlinePart ||
                 total + part.nSize > kMaxInlineTotal || result.inlineParts.count(part.strContentId) ||
-                !NamesContentId(lowerHtml, part.strContentId))
+                !NamesContentId(*content.html, part.strContentId))
                 continue;
             if (std::optional<std::string> bytes = document->AttachmentBytes(i, kMaxInlinePart)) {
                 total += bytes->size();

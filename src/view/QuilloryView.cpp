@@ -324,10 +324,8 @@ void CQuilloryView::MoveSelection(SelectionMove move)
 
 void CQuilloryView::ActivateSelection()
 {
-    const listaf* entry = m_rows.At(m_rows.Selected());
-    if (!entry || !m_host.IsAttached())
-        return;
-    DispatchLater("http://" + std::string(kRowLinkHost) + "/" + std::to_string(entry->m_nSerial));
+    if (const listaf* entry = m_rows.At(m_rows.Selected()))
+        ActivateEntry(entry->m_nSerial);
 }
 
 void CQuilloryView::ActivateEntry(std::int32_t nSerial)

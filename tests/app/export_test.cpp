@@ -174,6 +174,14 @@ TEST_F(WindowTest, FileExportWritesTheListedTreeAndRemembersWhereAndHow)
     }
     EXPECT_EQ(FilesUnder(m_tmp.Path() + "/from-box.dbx"), (std::vector<std::string>{"box.mbox"}));
     EXPECT_EQ(FilesUnder(m_tmp.Path() + "/from-sub"), (std::vector<std::string>{"inner.mbox"}));
+
+    // The root as destination: refused, as any directory that holds files, and remembered as itself.
+    asker.answer.strDestination = "/";
+    Frame().OnCommand(ID_FILE_EXPORT);
+    ASSERT_TRUE(SpinUntil([&] { return !Frame().ExportRunning(); }));
+    ASSERT_NE(Frame().ExportSummaryDialog(), nullptr);
+    EXPECT_TRUE(Frame().ExportSummaryDialog()->Text().startsWith(QStringLiteral("Nothing was exported.")));
+    EXPECT_EQ(Setting("ExportDir"), "/");
 }
 
 TEST_F(WindowTest, CancelLeavesWholeFilesOnlyAndTheSummaryNamesTheDamagedFolder)
