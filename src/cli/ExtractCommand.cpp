@@ -73,11 +73,13 @@ int RunExtract(int argc, char** argv)
         return 1;
     }
 
-    // Listed exactly as the window lists it, so the names are the ones the window shows.
+    // Listed as the window lists it, so the names are the ones the window shows, but without the
+    // header lines: nothing here shows them.
     StderrMessageBox messages;
     CQuilloryApp app;
     app.m_pMessageBox = &messages;
     app.m_bShowRecovered = bRecover;
+    app.m_bListHeaderLines = false;
     ListMailFolderAt(app, path);
     bool bAllWritten = !messages.AnyShown();
 

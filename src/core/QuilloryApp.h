@@ -93,6 +93,10 @@ public:
     // Keep each message's header lines as found, besides the escaped ones the listing shows
     // (listaf::m_pRawLines). Off by default: the window never shows them.
     bool m_bKeepRawHeaders = false;
+    // A mail-folder listing reads the first bytes of every message for its From, To, Subject and
+    // Date columns. Off for whoever wants only the messages (names, places, sizes), such as
+    // extraction: the listing then reads no message text, and finds the same messages and damage.
+    bool m_bListHeaderLines = true;
     // Recovered messages: a mail-folder listing also scans the file for the messages its index does
     // not reach. Off by default; kept in the settings as "ShowRecovered".
     bool m_bShowRecovered = false;

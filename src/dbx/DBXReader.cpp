@@ -166,7 +166,11 @@ void DBXReader::Gather(DbxSource& source, listaf& entry, const DbxRecoveredChain
     // the scan walked it, and its size is known: it is read no further than its beginning.
     std::vector<unsigned char>& text = m_gathered;
     text.clear();
-    text.reserve(kGatherEnough + kPieceSize);
+    // Without header lines the bytes are only counted, so the budget runs out where it would.
+    const bool bRead = m_app.m_bListHeaderLines;
+    if (bRead)
+        text.reserve(kGatherEnough + kPieceSize);
+    std::size_t nGathered = 0;
     const bool bPartial = pRecovered && !pRecovered->bComplete;
     DbxBlockChain chain(source, entry.m_nDataOffset, *m_passedBlocks,
                         bPartial ? DbxChainBlocks::AlsoLostOffset : DbxChainBlocks::Verified);
@@ -194,10 +198,16 @@ void DBXReader::Gather(DbxSource& source, listaf& entry, const DbxRecoveredChain
                 bGathering = false;
                 break;
             }
-            const std::size_t old = text.size();
-            text.resize(old + piece);
-            const std::size_t got = source.ReadSome(pos, text.data() + old, piece);
-            text.resize(old + got);
+            // The chain hands out no count past the file's end, so only a file that shrank
+            // since it was opened gives less than a piece; a copy of the message finds that out.
+            std::size_t got = piece;
+            if (bRead) {
+                const std::size_t old = text.size();
+                text.resize(old + piece);
+                got = source.ReadSome(pos, text.data() + old, piece);
+                text.resize(old + got);
+            }
+            nGathered += got;
             m_nGatherBudget -= got;
             if (got < piece) {
                 m_bDamaged = true;  // the file shrank while it was read
@@ -206,7 +216,7 @@ void DBXReader::Gather(DbxSource& source, listaf& entry, const DbxRecoveredChain
             }
             remaining -= static_cast<std::uint32_t>(piece);
             pos += piece;
-            if (text.size() > kGatherEnough)
+            if (nGathered > kGatherEnough)
                 bGathering = false;
         }
     }
@@ -230,6 +240,12 @@ void DBXReader::TakeHeaderLines(listaf& entry, const char* pszPrefix, std::int32
 {
     // The searched text is at most the first 3000 gathered bytes, and ends at the first zero byte
     // (the zeros after the gathered bytes end a shorter one).
+    char name[32];
+    std::snprintf(name, sizeof name, "%s%05ld", pszPrefix, static_cast<long>(nNumber));
+    entry.m_strName = name;
+    entry.m_strPath = m_strFilePath;
+    if (!m_app.m_bListHeaderLines)
+        return;
     const std::size_t n = std::min(entry.m_hText.size(), kPieceSize);
     const char* bytes = reinterpret_cast<const char*>(entry.m_hText.data());
     const std::string_view raw(bytes, strnlen(bytes, n));
@@ -237,10 +253,6 @@ void DBXReader::TakeHeaderLines(listaf& entry, const char* pszPrefix, std::int32
 
     // The subject keeps its quoted-printable codes; sender, recipient and date have them replaced.
     entry.m_strSubject = TakeLine(fields.subject, false);
-    char name[32];
-    std::snprintf(name, sizeof name, "%s%05ld", pszPrefix, static_cast<long>(nNumber));
-    entry.m_strName = name;
-    entry.m_strPath = m_strFilePath;
     entry.m_strFrom = TakeLine(fields.from, true);
     entry.m_strTo = TakeLine(fields.to, true);
     entry.m_strDate = TakeLine(fields.date, true);

@@ -267,6 +267,77 @@ TEST_F(DbxReaderTest, NamesTakeSixDigitsFromTheHundredThousandthMessage)
     EXPECT_EQ(entries[54321]->m_strSubject, "Subject: 54322");
 }
 
+TEST_F(DbxReaderTest, WithoutHeaderLinesTheSameMessagesSizesAndDamageAreFound)
+{
+    // Forty records: every one names the first message's chain in the shared case, so the listing
+    // gathers more bytes than the file holds, which only a file pointing many messages at one
+    // chain does. In the cut case the fourth block of the first message is no block.
+    constexpr std::size_t kMessages = 40;
+    constexpr std::size_t kFirst = 20000;
+    constexpr std::size_t kOther = 100;
+    std::vector<Message> messages(kMessages);
+    for (std::size_t i = 0; i < kMessages; ++i) {
+        messages[i].text = "Subject: " + std::to_string(i + 1) + "\r\n\r\n";
+        messages[i].text.resize(i == 0 ? kFirst : kOther, 'b');
+        messages[i].nBlockSize = 4096;
+    }
+    dbxgen::FolderMap map;
+    const std::vector<unsigned char> sound = BuildFolder(messages, {}, &map);
+    dbxgen::Builder shared;
+    shared.Bytes() = sound;
+    for (std::size_t i = 1; i < kMessages; ++i) {
+        // The record's slot holds the first block's offset in three bytes: point it elsewhere.
+        const std::uint32_t from = map.firstBlocks[i];
+        auto& b = shared.Bytes();
+        for (std::uint32_t k = map.records[i]; k + 3 < map.records[i] + 48; ++k) {
+            if (b[k] == (from & 0xFF) && b[k + 1] == ((from >> 8) & 0xFF) && b[k + 2] == ((from >> 16) & 0xFF)) {
+                b[k] = map.firstBlocks[0] & 0xFF;
+                b[k + 1] = (map.firstBlocks[0] >> 8) & 0xFF;
+                b[k + 2] = (map.firstBlocks[0] >> 16) & 0xFF;
+                break;
+            }
+        }
+        ASSERT_EQ(shared.FirstBlockOf(map.records[i]), map.firstBlocks[0]);
+    }
+    ASSERT_LT(shared.Bytes().size(), kMessages * 3000);
+    dbxgen::Builder cut;
+    cut.Bytes() = sound;
+    cut.Put32(cut.ChainOf(map.firstBlocks[0])[3], 1);
+
+    struct Case {
+        const char* what;
+        std::vector<unsigned char> bytes;
+        std::uint64_t firstSize;
+        std::uint64_t otherSize;
+        const char* secondSubject;
+        bool bDamaged;
+    };
+    const Case cases[] = {
+        {"sound", sound, kFirst, kOther, "Subject: 2", false},
+        {"shared chain", shared.Bytes(), kFirst, kFirst, "Subject: 1", true},
+        {"cut chain", cut.Bytes(), 3 * 4096, kOther, "Subject: 2", true},
+    };
+    for (const Case& c : cases) {
+        for (const bool bHeaderLines : {true, false}) {
+            SCOPED_TRACE(std::string(c.what) + (bHeaderLines ? ", header lines" : ", without"));
+            CQuilloryApp fresh;
+            RecordingMessageBox messagesShown;
+            fresh.m_pMessageBox = &messagesShown;
+            fresh.m_bListHeaderLines = bHeaderLines;
+            const std::string file = dir.Write("Shared.dbx", std::string(c.bytes.begin(), c.bytes.end()));
+            // A damaged folder is also scanned: the shared case finds the 39 chains no record names.
+            const auto entries = Indexed(ListFolderFile(fresh, file));
+            ASSERT_EQ(entries.size(), kMessages);
+            EXPECT_EQ(entries[0]->Size(), c.firstSize);
+            EXPECT_EQ(entries[kMessages - 1]->Size(), c.otherSize);
+            EXPECT_EQ(entries[kMessages - 1]->m_strName, "Msg00040");
+            EXPECT_EQ(entries[kMessages - 1]->m_strPath, file);
+            EXPECT_EQ(entries[1]->m_strSubject, bHeaderLines ? c.secondSubject : "");
+            EXPECT_EQ(messagesShown.messages.size(), c.bDamaged ? 1u : 0u);
+        }
+    }
+}
+
 TEST(DbxTextTest, CountUntilCountsToTheCharacterOrTheEnd)
 {
     EXPECT_EQ(DBXReader::CountUntil("ab\rcd", 0, '\r'), 2);
