@@ -4,6 +4,7 @@
 #include "model/HeaderLines.h"
 #include "model/listax.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -11,6 +12,10 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 int WrongUsage(std::string_view problem, std::string_view usage)
 {
@@ -76,24 +81,43 @@ void AppendNumber(std::string& out, std::int64_t value)
     out.append(digits, static_cast<std::size_t>(end - digits));
 }
 
-// True when one of the eight bytes in word may need an escape: below 0x20, from 0x7F on, '"' or
-// '\\'. It may say so of a word that needs none (then the bytes are looked at one by one), never
-// the other way round.
-bool MayNeedEscape(std::uint64_t word)
+// The first byte in [p, end) that needs an escape, or end. Most bytes need none: they are looked
+// at sixteen at a time where the processor can, else eight.
+const char* NextToEscape(const char* p, const char* end)
 {
+#if defined(__SSE2__)
+    for (; end - p >= 16; p += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        // Compared as signed bytes, 0x80 to 0xFF are below 0x20 too, and need the escape as well.
+        const __m128i control = _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x20));
+        const __m128i del = _mm_cmpeq_epi8(bytes, _mm_set1_epi8(0x7F));
+        const __m128i quote = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('"'));
+        const __m128i backslash = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'));
+        const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_or_si128(control, del), _mm_or_si128(quote, backslash)));
+        if (mask != 0)
+            return p + __builtin_ctz(static_cast<unsigned>(mask));
+    }
+#else
     constexpr std::uint64_t kOnes = 0x0101010101010101ull;
     constexpr std::uint64_t kHighs = 0x8080808080808080ull;
     const auto hasZero = [](std::uint64_t v) { return (v - kOnes) & ~v & kHighs; };
-    const std::uint64_t below20 = (word - kOnes * 0x20) & ~word & kHighs;
-    const std::uint64_t from7F = (((word & ~kHighs) + kOnes) | word) & kHighs;
-    return (below20 | from7F | hasZero(word ^ (kOnes * '"')) | hasZero(word ^ (kOnes * '\\'))) != 0;
-}
-
-void AppendKey(std::string& out, std::string_view key)
-{
-    out += ",\"";
-    out += key;
-    out += "\":";
+    for (; end - p >= 8; p += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, sizeof word);
+        // May say so of a word that needs no escape, never the other way round.
+        const std::uint64_t below20 = (word - kOnes * 0x20) & ~word & kHighs;
+        const std::uint64_t from7F = (((word & ~kHighs) + kOnes) | word) & kHighs;
+        if ((below20 | from7F | hasZero(word ^ (kOnes * '"')) | hasZero(word ^ (kOnes * '\\'))) == 0)
+            continue;
+        for (int i = 0; i < 8; ++i)
+            if (kJsonEscape[static_cast<unsigned char>(p[i])] != 0)
+                return p + i;
+    }
+#endif
+    for (; p != end; ++p)
+        if (kJsonEscape[static_cast<unsigned char>(*p)] != 0)
+            return p;
+    return end;
 }
 
 } // namespace
@@ -101,36 +125,38 @@ void AppendKey(std::string& out, std::string_view key)
 void AppendJsonBytes(std::string& out, std::string_view text)
 {
     static constexpr char kHex[] = "0123456789abcdef";
-    out += '"';
+    // Written straight into the string, then cut to what was written: appending each run and
+    // escape on its own cost more than finding them. Room is made for the text as it is and grown
+    // at an escape when the rest might not fit.
+    const std::size_t start = out.size();
+    out.resize(start + text.size() + 40);
+    char* w = out.data() + start;
+    *w++ = '"';
     const char* run = text.data();
     const char* const end = text.data() + text.size();
-    for (const char* p = run; p != end; ++p) {
-        // Most bytes need no escape: skip them eight at a time.
-        while (end - p >= 8) {
-            std::uint64_t word;
-            std::memcpy(&word, p, sizeof word);
-            if (MayNeedEscape(word))
-                break;
-            p += 8;
+    for (const char* p = NextToEscape(run, end); p != end; p = NextToEscape(run, end)) {
+        const std::size_t room = static_cast<std::size_t>(out.data() + out.size() - w);
+        const std::size_t need = static_cast<std::size_t>(end - run) + 6 + 1;
+        if (room < need) {
+            const std::size_t at = static_cast<std::size_t>(w - out.data());
+            out.resize(out.size() + std::max(need - room, text.size() / 2));
+            w = out.data() + at;
         }
-        if (p == end)
-            break;
+        w = std::copy(run, p, w);
+        run = p + 1;
         const auto b = static_cast<unsigned char>(*p);
         const char escape = kJsonEscape[b];
-        if (escape == 0)
-            continue;
-        out.append(run, static_cast<std::size_t>(p - run));
-        run = p + 1;
+        *w++ = '\\';
         if (escape == 'u') {
-            const char code[6] = {'\\', 'u', '0', '0', kHex[b >> 4], kHex[b & 15]};
-            out.append(code, sizeof code);
+            const char code[5] = {'u', '0', '0', kHex[b >> 4], kHex[b & 15]};
+            w = std::copy_n(code, sizeof code, w);
         } else {
-            const char code[2] = {'\\', escape};
-            out.append(code, sizeof code);
+            *w++ = escape;
         }
     }
-    out.append(run, static_cast<std::size_t>(end - run));
-    out += '"';
+    w = std::copy(run, end, w);
+    *w++ = '"';
+    out.resize(static_cast<std::size_t>(w - out.data()));
 }
 
 std::string JsonBytes(std::string_view text)
@@ -145,40 +171,40 @@ void AppendEntryJson(std::string& line, const listaf& e)
 {
     line += "{\"serial\":";
     AppendNumber(line, std::int64_t{e.m_nSerial});
-    AppendKey(line, "kind");
+    line += ",\"kind\":";
     AppendNumber(line, std::int64_t{e.m_nKind});
-    AppendKey(line, "name");
+    line += ",\"name\":";
     AppendJsonBytes(line, e.m_strName);
-    AppendKey(line, "path");
+    line += ",\"path\":";
     AppendJsonBytes(line, e.m_strPath);
-    AppendKey(line, "ext");
+    line += ",\"ext\":";
     AppendJsonBytes(line, e.m_strExt);
-    AppendKey(line, "size");
+    line += ",\"size\":";
     AppendNumber(line, e.Size());
-    AppendKey(line, "from");
+    line += ",\"from\":";
     AppendJsonBytes(line, e.m_strFrom);
-    AppendKey(line, "to");
+    line += ",\"to\":";
     AppendJsonBytes(line, e.m_strTo);
-    AppendKey(line, "subject");
+    line += ",\"subject\":";
     AppendJsonBytes(line, e.m_strSubject);
-    AppendKey(line, "date");
+    line += ",\"date\":";
     AppendJsonBytes(line, e.m_strDate);
-    AppendKey(line, "header");
+    line += ",\"header\":";
     AppendJsonBytes(line, e.m_strHeader);
-    AppendKey(line, "record_offset");
+    line += ",\"record_offset\":";
     AppendNumber(line, std::uint64_t{e.m_nRecordOffset});
-    AppendKey(line, "data_offset");
+    line += ",\"data_offset\":";
     AppendNumber(line, std::uint64_t{e.m_nDataOffset});
     // The header lines as the message holds them; the four above are the listing's escaped text.
     thread_local RawHeaderLines raw;
     RawLinesOf(e, raw);
-    AppendKey(line, "from_raw");
+    line += ",\"from_raw\":";
     AppendJsonBytes(line, raw.strFrom);
-    AppendKey(line, "to_raw");
+    line += ",\"to_raw\":";
     AppendJsonBytes(line, raw.strTo);
-    AppendKey(line, "subject_raw");
+    line += ",\"subject_raw\":";
     AppendJsonBytes(line, raw.strSubject);
-    AppendKey(line, "date_raw");
+    line += ",\"date_raw\":";
     AppendJsonBytes(line, raw.strDate);
     if (e.m_nKind == KIND_FOLDER_MESSAGE) {
         // Found by scanning the file rather than through its index, and whether all of it was.

@@ -25,9 +25,8 @@ std::string TakeLine(const std::optional<std::string_view>& found, bool bReplace
 {
     if (!found)
         return {};
-    std::string line(*found);
-    EscapeForHtml(line);
-    if (bReplaceCodes) {
+    std::string line = EscapedForHtml(*found);
+    if (bReplaceCodes && line.find('=') != std::string::npos) {
         DBXReader::ReplaceAll(line, "=2E", ".");
         DBXReader::ReplaceAll(line, "=20", " ");
     }

@@ -51,8 +51,10 @@ std::int32_t CQuilloryApp::SortEntries()
         const std::string& key = SortKey(*p, m_nSortMode);
         slots.push_back({0, p->m_nKind, static_cast<std::uint32_t>(folded.size()),
                          static_cast<std::uint32_t>(key.size()), p});
-        for (const char c : key)
-            folded += static_cast<char>(FoldCase(static_cast<unsigned char>(c)));
+        const std::size_t at = folded.size();
+        folded += key;
+        std::transform(folded.begin() + static_cast<std::ptrdiff_t>(at), folded.end(), folded.begin() + static_cast<std::ptrdiff_t>(at),
+                       [](char c) { return static_cast<char>(FoldCase(static_cast<unsigned char>(c))); });
     }
     const std::string_view all(folded);
     const auto keyOf = [all](const Slot& slot) { return all.substr(slot.nOffset, slot.nLength); };

@@ -33,6 +33,9 @@ const HeaderCase kCases[] = {
     {"a label word inside a value does not count",
      "X-Note: sent from: home\r\nSubject: a to: b date: c\r\n\r\n", "", "", "Subject: a to: b date: c", "",
      "X-Note: sent from: home\r\nSubject: a to: b date: c"},
+    {"labels in any letter case; LF, CR and CR LF ends in one header; quotes and angle brackets escaped",
+     "fROM: \"Ann\" <a@x>\nTO: <b@x>\rSUBJECT: x > y\r\nDATE: d\n\nbody", "fROM: 'Ann' &lt;a@x&gt;", "TO: &lt;b@x&gt;",
+     "SUBJECT: x &gt; y", "DATE: d", "fROM: \"Ann\" <a@x>\nTO: <b@x>\rSUBJECT: x > y\r\nDATE: d"},
     {"a CR before each CR LF is a line end, not an empty line", "X: 1\r\r\nTo: t\r\r\nDate: d\r\r\n", "", "To: t", "",
      "Date: d", ""},
 };

@@ -185,7 +185,8 @@ TEST_F(ExtractCommandTest, WrongUsageAndUnreadableFolders)
     }
 }
 
-// The JSON strings of list: each escape wherever it falls among the eight-byte steps of the scan.
+// The JSON strings of list: each escape wherever it falls among the steps of the scan, and strings
+// that grow far past their own length, written after what the line already holds.
 TEST(CliOutputTest, JsonStringsEscapeEveryByteThatNeedsIt)
 {
     struct Case {
@@ -200,7 +201,19 @@ TEST(CliOutputTest, JsonStringsEscapeEveryByteThatNeedsIt)
         {"line\r\nnext\tx", "\"line\\r\\nnext\\tx\""},
         {std::string("\x00\x1f\x20\x7e\x7f\x80\xff", 7), "\"\\u0000\\u001f ~\\u007f\\u0080\\u00ff\""},
         {"abcdefghijklmno\xe9", "\"abcdefghijklmno\\u00e9\""},
+        {"0123456789abcdef\"", "\"0123456789abcdef\\\"\""},
+        {"0123456789abcdefghijklmnopqrstu\n", "\"0123456789abcdefghijklmnopqrstu\\n\""},
+        {std::string(40, '\x01') + "end", [] {
+             std::string json = "\"";
+             for (int i = 0; i < 40; ++i)
+                 json += "\\u0001";
+             return json + "end\"";
+         }()},
     };
-    for (const Case& c : cases)
+    for (const Case& c : cases) {
         EXPECT_EQ(JsonBytes(c.bytes), c.json);
+        std::string line = "{\"key\":";
+        AppendJsonBytes(line, c.bytes);
+        EXPECT_EQ(line, "{\"key\":" + c.json);
+    }
 }
