@@ -64,23 +64,24 @@ CopyResult FolderMessageReader::Copy(std::uint32_t nFirstBlock, const ListedMess
         used += count;
     }
     m_nLastSize = total;
-    // Offsets taken when the folder was listed name another message's bytes, or none, once the
-    // file has been rewritten: the record must still name the same chain, and the chain must still
-    // be as long. One that ends in the damage the listing met is damaged, not changed. The record
-    // is read after the chain, which it follows in the file, so that both come from one read.
-    if (listed && !bRecovered) {
+    if (listed) {
+        // The record is read after the chain, which it follows in the file, so that both come
+        // from one read.
         std::uint32_t nNamed = 0;
-        if (ReadMessageRecord(m_source, listed->nRecord, nNamed) != DbxRecordKind::Message || nNamed != nFirstBlock)
+        const bool bRecordNamesIt =
+            bRecovered ||
+            (ReadMessageRecord(m_source, listed->nRecord, nNamed) == DbxRecordKind::Message && nNamed == nFirstBlock);
+        switch (JudgeListedWalk(*listed, {bRecordNamesIt, bShort, chain.Damaged(), total})) {
+        case ListedState::Changed:
             return CopyResult::Changed;
-    }
-    if (bShort)
+        case ListedState::Damaged:
+            return CopyResult::Damaged;
+        case ListedState::AsListed:
+            break;
+        }
+    } else if (bShort || chain.Damaged()) {
         return CopyResult::Damaged;
-    // A partial message was listed as what could be recovered, damage included; a complete
-    // recovered one the scan followed to its end, so damage now means the file changed.
-    if (chain.Damaged() && !bPartial)
-        return bRecovered ? CopyResult::Changed : CopyResult::Damaged;
-    if (listed && total != listed->nSize)
-        return CopyResult::Changed;
+    }
     if (total > kWholeMessage)
         return Stream(nFirstBlock, total, bPartial, sink, name, pCancel);
     return Hand(sink, std::string_view(m_buffer.data(), used), name);

@@ -95,14 +95,27 @@ SaveResult SaveChainAs(const CFile& folder, std::uint32_t nFirstBlock, const std
     return CopyChainTo(folder, nFirstBlock, writer);
 }
 
+ListedState JudgeListedWalk(const ListedMessage& listed, const ListedWalk& walk)
+{
+    if (!walk.bRecordNamesIt)
+        return ListedState::Changed;
+    if (walk.bShort)
+        return ListedState::Damaged;
+    if (walk.nBytes != listed.nSize)
+        return ListedState::Changed;
+    // A partial message was listed as what could be recovered, damage included.
+    if (walk.bDamaged && listed.recovery != MessageRecovery::Partial)
+        return listed.recovery == MessageRecovery::None ? ListedState::Damaged : ListedState::Changed;
+    return ListedState::AsListed;
+}
+
 SaveResult CopyChainTo(const CFile& folder, std::uint32_t nFirstBlock, AtomicFileWriter& writer,
                        const ListedMessage* listed)
 {
     StagingBuffer buffer{};
     DbxSource source(folder);
     // Offsets taken when the folder was listed name another message's bytes, or none, once the
-    // file has been rewritten: the record must still name the same chain, and the chain must still
-    // be as long. One that ends in the damage the listing met is damaged, not changed.
+    // file has been rewritten: nothing is written unless the record still names the same chain.
     const bool bRecovered = listed && listed->recovery != MessageRecovery::None;
     const bool bPartial = listed && listed->recovery == MessageRecovery::Partial;
     if (listed && !bRecovered) {
@@ -141,14 +154,17 @@ SaveResult CopyChainTo(const CFile& folder, std::uint32_t nFirstBlock, AtomicFil
     }
     if (!pending.empty() && !writer.Write(pending.data(), pending.size()))
         return Finish(writer, SaveResult::WriteFailed);
-    if (listed && copied != listed->nSize)
+    if (!listed)
+        return Finish(writer, chain.Damaged() ? SaveResult::SourceIncomplete : SaveResult::Saved);
+    // The record was checked before anything was written.
+    switch (JudgeListedWalk(*listed, {true, false, chain.Damaged(), copied})) {
+    case ListedState::Changed:
         return Finish(writer, SaveResult::SourceChanged);
-    // A partial message was listed as what could be recovered, damage included; a complete one
-    // the listing followed to its end, so damage now means the file changed.
-    if (bPartial)
-        return Finish(writer, SaveResult::Saved);
-    if (chain.Damaged())
-        return Finish(writer, bRecovered ? SaveResult::SourceChanged : SaveResult::SourceIncomplete);
+    case ListedState::Damaged:
+        return Finish(writer, SaveResult::SourceIncomplete);
+    case ListedState::AsListed:
+        break;
+    }
     return Finish(writer, SaveResult::Saved);
 }
 

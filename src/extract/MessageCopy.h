@@ -35,6 +35,20 @@ struct ListedMessage {
 // The listed message of a folder-message entry.
 [[nodiscard]] ListedMessage ListedMessageOf(const listaf& entry);
 
+// What a walk of a listed message's chain found, to be set against the listing.
+struct ListedWalk {
+    bool bRecordNamesIt = true;  // the record still names the chain (a recovered message has none)
+    bool bShort = false;         // the file held fewer bytes than a block said: it shrank meanwhile
+    bool bDamaged = false;       // the walk ended at damage
+    std::uint64_t nBytes = 0;    // the bytes the chain held
+};
+enum class ListedState { AsListed, Changed, Damaged };
+// Whether the file still holds the message as it was listed, the same for every way of reading it
+// again (saving, extracting, exporting, showing): the record must still name the chain and the
+// chain must hold as many bytes, or the file changed; only then is damage the damage the listing
+// met (or, for a recovered message, which the scan followed to its end, a change).
+[[nodiscard]] ListedState JudgeListedWalk(const ListedMessage& listed, const ListedWalk& walk);
+
 // What the user is told when a save ended with result: "" for Saved, else one line naming the
 // file concerned ("Error on opening file %s" for a refused destination).
 [[nodiscard]] std::string SaveFailureText(SaveResult result, const std::string& strSource,

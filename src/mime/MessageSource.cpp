@@ -84,7 +84,9 @@ bool LoadFolderMessage(const CFile& folder, const std::string& strFolderPath, co
             break;
         }
     }
-    if ((bPartial || !chain.Damaged()) && !bShort && total != listed.nSize) {
+    // The record was checked before anything was read.
+    const ListedState state = JudgeListedWalk(listed, {true, bShort, chain.Damaged(), total});
+    if (state == ListedState::Changed) {
         strError = "The mail-folder file " + strFolderPath + " has changed since it was listed. Open it again to read this message.";
         message = {};
         return false;
@@ -92,7 +94,7 @@ bool LoadFolderMessage(const CFile& folder, const std::string& strFolderPath, co
     if (bPartial)
         message.strNote = "The message was recovered from " + strFolderPath + " only in part: " +
                           std::to_string(message.strBytes.size()) + " bytes of it could be found.";
-    else if (chain.Damaged() || bShort)
+    else if (state == ListedState::Damaged)
         message.strNote = "The message is damaged in " + strFolderPath + ": only its first " +
                           std::to_string(message.strBytes.size()) + " bytes could be read.";
     else if (total > message.strBytes.size())

@@ -11,6 +11,7 @@
 #include "dbx/DBXReader.h"
 #include "dbx/DbxFixture.h"
 #include "dbxgen/DbxGen.h"
+#include "extract/MessageCopy.h"
 #include "platform/AtomicFile.h"
 #include "platform/SettingsStore.h"
 
@@ -356,6 +357,34 @@ TEST_F(SaveTest, AFolderChangedSinceListingIsNotSavedFrom)
         EXPECT_TRUE(FilesIn(out).empty());
         app.DeleteAllEntries();
     }
+}
+
+// Every way of reading a listed message again (save, extract, export, the reader) judges what its
+// walk of the chain found by one rule.
+TEST(ListedWalkTest, TheFileChangedUnlessRecordAndSizeHoldAndOnlyThenDamageIsDamage)
+{
+    const ListedMessage indexed{100, 200, 5000, MessageRecovery::None};
+    const ListedMessage complete{0, 200, 5000, MessageRecovery::Complete};
+    const ListedMessage partial{0, 200, 5000, MessageRecovery::Partial};
+    struct Case {
+        const char* what;
+        ListedMessage listed;
+        ListedWalk walk;
+        ListedState state;
+    };
+    const Case cases[] = {
+        {"as listed", indexed, {true, false, false, 5000}, ListedState::AsListed},
+        {"the record names another chain", indexed, {false, false, false, 5000}, ListedState::Changed},
+        {"longer now", indexed, {true, false, false, 5001}, ListedState::Changed},
+        {"damaged where the listing met it", indexed, {true, false, true, 5000}, ListedState::Damaged},
+        {"damaged elsewhere now: shorter than listed", indexed, {true, false, true, 0}, ListedState::Changed},
+        {"the file shrank while read", indexed, {true, true, false, 4000}, ListedState::Damaged},
+        {"a whole recovered message now damaged", complete, {true, false, true, 5000}, ListedState::Changed},
+        {"a partial one ends in its damage", partial, {true, false, true, 5000}, ListedState::AsListed},
+        {"a partial one of another size", partial, {true, false, true, 4000}, ListedState::Changed},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(JudgeListedWalk(c.listed, c.walk), c.state) << c.what;
 }
 
 TEST_F(SaveTest, ASourceThatCannotBeOpenedIsNamed)

@@ -55,6 +55,15 @@ TEST_F(MessageSourceTest, ReadsAFolderMessageWholeAcrossItsBlocks)
     EXPECT_FALSE(LoadFolderMessage(folder, path, stale, loaded, error));
     EXPECT_NE(error.find("has changed since it was listed"), std::string::npos);
     EXPECT_EQ(loaded.strBytes, "");
+
+    // Nor does one whose first block is gone: the chain is damaged now, but at another place than
+    // the listing found, so the file changed (a save and an extract say so too).
+    dbxgen::Builder changed;
+    changed.Bytes() = dbxgen::BuildFolder({message, other});
+    changed.Put32(listed.nFirstBlock, 0);
+    ASSERT_TRUE(dbxgen::WriteFile(path, changed.Bytes()));  // rewritten in place, as the file held open
+    EXPECT_FALSE(LoadFolderMessage(folder, path, listed, loaded, error));
+    EXPECT_NE(error.find("has changed since it was listed"), std::string::npos);
 }
 
 // Messages the index lost are read as the scan found them: no record to check, and a deleted one
