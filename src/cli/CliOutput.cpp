@@ -223,3 +223,19 @@ void ListMailFolderAt(CQuilloryApp& app, const std::string& path)
     app.m_strCurrentDir = path;
     app.ListMailFolder();
 }
+
+std::string FolderMessageName(std::string given)
+{
+    if (given.size() > 4 && given.compare(given.size() - 4, 4, ".eml") == 0)
+        given.resize(given.size() - 4);
+    return given;
+}
+
+const listaf* FindFolderMessage(const CQuilloryApp& app, const std::string& given)
+{
+    const std::string name = FolderMessageName(given);
+    for (const listaf* e = app.FirstEntry(); e; e = e->Next())
+        if (e->m_nKind == KIND_FOLDER_MESSAGE && e->m_strName == name)
+            return e;
+    return nullptr;
+}

@@ -56,3 +56,9 @@ void AppendEntryJson(std::string& out, const listaf& entry);
 // Lists the messages of the mail-folder file at path as the window does after a click on it: the
 // folder's entry is current while the reader starts.
 void ListMailFolderAt(CQuilloryApp& app, const std::string& path);
+
+// A message's name as the listing gives it: "Msg00003" and "Msg00003.eml" name the same message
+// (and "Rec00001" a recovered one).
+[[nodiscard]] std::string FolderMessageName(std::string given);
+// The listed folder message that given names, or null.
+[[nodiscard]] const listaf* FindFolderMessage(const CQuilloryApp& app, const std::string& given);

@@ -30,14 +30,6 @@ constexpr std::size_t kTwoWritersFrom = 32;
 // enough that waking the teller costs nothing next to the writing.
 constexpr std::size_t kTellEvery = 64;
 
-// "Msg00003" and "Msg00003.eml" name the same message (and "Rec00001" a recovered one).
-std::string MessageName(std::string name)
-{
-    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".eml") == 0)
-        name.resize(name.size() - 4);
-    return name;
-}
-
 void SayKept(const std::string& destination)
 {
     std::cerr << kCliName << ": " << destination << " exists, skipped (--overwrite replaces it)\n";
@@ -90,14 +82,9 @@ int RunExtract(int argc, char** argv)
     } else {
         std::set<std::string> seen;
         for (const std::string& given : names) {
-            const std::string name = MessageName(given);
-            if (!seen.insert(name).second)
+            if (!seen.insert(FolderMessageName(given)).second)
                 continue;
-            const listaf* found = nullptr;
-            for (const listaf* e = app.FirstEntry(); e && !found; e = e->Next())
-                if (e->m_strName == name)
-                    found = e;
-            if (found) {
+            if (const listaf* found = FindFolderMessage(app, given)) {
                 wanted.push_back(found);
             } else {
                 std::cerr << kCliName << ": no message named " << given << " in " << path << "\n";

@@ -54,22 +54,18 @@ void Say(const std::string& text, bool& bSaid)
 
 // Finds the message called name ("Msg00003", ".eml" optional) in the mail-folder file at path, as
 // the listing names them, and reads it.
-bool LoadFromFolder(const std::string& path, std::string name, LoadedMessage& loaded, bool& bSaid)
+bool LoadFromFolder(const std::string& path, const std::string& name, LoadedMessage& loaded, bool& bSaid)
 {
-    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".eml") == 0)
-        name.resize(name.size() - 4);
     StderrMessageBox messages;
     CQuilloryApp app;
     app.m_pMessageBox = &messages;
+    app.m_bListHeaderLines = false;  // only the message's place is wanted
     ListMailFolderAt(app, path);
     if (messages.AnyShown())
         bSaid = true;
-    const listaf* found = nullptr;
-    for (const listaf* e = app.FirstEntry(); e && !found; e = e->Next())
-        if (e->m_nKind == KIND_FOLDER_MESSAGE && e->m_strName == name)
-            found = e;
+    const listaf* found = FindFolderMessage(app, name);
     if (!found) {
-        Say("no message named " + name + " in " + path, bSaid);
+        Say("no message named " + FolderMessageName(name) + " in " + path, bSaid);
         return false;
     }
     CFile folder;

@@ -22,11 +22,6 @@ constexpr Label kLabels[] = {
     {"date:", &HeaderFields::date},
 };
 
-bool StartsWithNoCase(std::string_view line, std::string_view label)
-{
-    return line.size() >= label.size() && CompareNoCase(line.substr(0, label.size()), label) == 0;
-}
-
 // Gives each label not yet found that starts line the value value.
 void Match(HeaderFields& fields, std::string_view line, std::string_view value)
 {

@@ -68,6 +68,11 @@ int CompareNoCase(std::string_view a, std::string_view b)
     return a.size() < b.size() ? -1 : 1;
 }
 
+bool StartsWithNoCase(std::string_view text, std::string_view prefix)
+{
+    return text.size() >= prefix.size() && CompareNoCase(text.substr(0, prefix.size()), prefix) == 0;
+}
+
 std::string TrimWhite(std::string_view text)
 {
     constexpr std::string_view white = " \t\r\n\v\f";

@@ -23,5 +23,8 @@ std::int32_t EscapeForHtml(std::string& text);
 // strcmp: negative, zero or positive.
 [[nodiscard]] int CompareNoCase(std::string_view a, std::string_view b);
 
+// True when text starts with prefix, ignoring ASCII case.
+[[nodiscard]] bool StartsWithNoCase(std::string_view text, std::string_view prefix);
+
 // Trims space, tab, CR, LF, vertical tab and form feed from both ends.
 [[nodiscard]] std::string TrimWhite(std::string_view text);

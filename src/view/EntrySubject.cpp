@@ -1,21 +1,15 @@
 #include "view/EntrySubject.h"
 
 #include "mime/HeaderDecode.h"
+#include "model/TextSearch.h"
 #include "model/listax.h"
 #include "view/ListingRows.h"
 
 namespace {
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool StartsWithLabel(std::string_view line, std::string_view label)
 {
-    if (line.size() <= label.size() || line[label.size()] != ':')
-        return false;
-    for (std::size_t i = 0; i < label.size(); ++i)
-        if (Lower(line[i]) != Lower(label[i]))
-            return false;
-    return true;
+    return line.size() > label.size() && line[label.size()] == ':' && StartsWithNoCase(line, label);
 }
 
 // A listing cell's text without its label ("Subject: x" gives "x").

@@ -113,13 +113,14 @@ void PaintRow(QPainter& painter, const QFontMetricsF& metrics, const QRectF& lin
     }
 }
 
-} // namespace
-
-std::int32_t ListingPrintPages(QPagedPaintDevice& device, std::int32_t rows)
+std::int32_t PagesFor(const Geometry& g, std::int32_t rows)
 {
-    const Geometry g = GeometryFor(device);
     return std::max<std::int32_t>(1, (rows + g.rowsPerPage - 1) / g.rowsPerPage);
 }
+
+} // namespace
+
+std::int32_t ListingPrintPages(QPagedPaintDevice& device, std::int32_t rows) { return PagesFor(GeometryFor(device), rows); }
 
 std::int32_t PrintListingRows(QPagedPaintDevice& device, const std::string& place,
                               const std::vector<const listaf*>& rows)
@@ -132,7 +133,7 @@ std::int32_t PaintListingPages(QPaintDevice& device, const std::function<void()>
 {
     const Geometry g = GeometryFor(device);
     const auto count = static_cast<std::int32_t>(rows.size());
-    const std::int32_t pages = std::max<std::int32_t>(1, (count + g.rowsPerPage - 1) / g.rowsPerPage);
+    const std::int32_t pages = PagesFor(g, count);
     QPainter painter;
     if (!painter.begin(&device))
         return 0;

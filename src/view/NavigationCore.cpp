@@ -5,26 +5,10 @@
 #include "core/Navigation.h"
 #include "core/QuilloryApp.h"
 #include "mime/ListingDecode.h"
+#include "model/TextSearch.h"
 #include "model/listax.h"
 
 namespace {
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix)
-{
-    if (text.size() < prefix.size())
-        return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        unsigned char a = static_cast<unsigned char>(text[i]);
-        unsigned char b = static_cast<unsigned char>(prefix[i]);
-        if (a >= 'A' && a <= 'Z')
-            a = static_cast<unsigned char>(a - 'A' + 'a');
-        if (b >= 'A' && b <= 'Z')
-            b = static_cast<unsigned char>(b - 'A' + 'a');
-        if (a != b)
-            return false;
-    }
-    return true;
-}
 
 void GoToFolder(CQuilloryApp& app)
 {
