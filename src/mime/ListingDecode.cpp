@@ -3,6 +3,7 @@
 #include "core/QuilloryApp.h"
 #include "mime/HeaderDecode.h"
 #include "model/HeaderLines.h"
+#include "model/TextSearch.h"
 #include "model/listax.h"
 
 namespace {
@@ -16,18 +17,8 @@ void SetCell(std::string& cell, const std::string& raw)
     thread_local std::string decoded;
     decoded.clear();
     AppendDecodedHeaderLine(raw, decoded);
-    // Escaped as the listing escapes its cells (EscapeForHtml), after decoding: an encoded "<" is
-    // text, not markup.
-    std::size_t run = 0;  // start of the bytes not yet copied
-    for (std::size_t i = 0; i < decoded.size(); ++i) {
-        const char ch = decoded[i];
-        if (ch != '<' && ch != '>' && ch != '"')
-            continue;
-        cell.append(decoded, run, i - run);
-        cell += ch == '<' ? "&lt;" : ch == '>' ? "&gt;" : "'";
-        run = i + 1;
-    }
-    cell.append(decoded, run, std::string::npos);
+    // Escaped as the listing escapes its cells, after decoding: an encoded "<" is text, not markup.
+    AppendEscapedForHtml(cell, decoded);
 }
 
 } // namespace

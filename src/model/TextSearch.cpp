@@ -31,14 +31,22 @@ std::int32_t EscapeForHtml(std::string& text)
 
 std::string EscapedForHtml(std::string_view text)
 {
+    std::string out;
+    AppendEscapedForHtml(out, text);
+    return out;
+}
+
+void AppendEscapedForHtml(std::string& out, std::string_view text)
+{
     // Sized first: a listing escapes four lines of every message, and growing each string byte by
     // byte cost more than finding its lines.
     const auto special = [](char c) { return c == '<' || c == '>' || c == '"'; };
     std::size_t n = text.size();
     for (const char c : text)
         n += (c == '<' || c == '>') ? 3 : 0;
-    std::string out(n, '\0');
-    char* w = out.data();
+    const std::size_t at = out.size();
+    out.resize(at + n);
+    char* w = out.data() + at;
     for (auto p = text.begin(); p != text.end();) {
         const auto next = std::find_if(p, text.end(), special);
         w = std::copy(p, next, w);
@@ -51,7 +59,6 @@ std::string EscapedForHtml(std::string_view text)
         }
         p = next + 1;
     }
-    return out;
 }
 
 int CompareNoCase(std::string_view a, std::string_view b)

@@ -13,8 +13,9 @@
 // Rewrites text in place: every "<" becomes "&lt;", every ">" "&gt;" and every double quote an
 // apostrophe. "&" is left alone. Returns 0.
 std::int32_t EscapeForHtml(std::string& text);
-// The same, as a new string made with one allocation.
+// The same, as a new string made with one allocation, or appended to out.
 [[nodiscard]] std::string EscapedForHtml(std::string_view text);
+void AppendEscapedForHtml(std::string& out, std::string_view text);
 
 // The ASCII lower case of a byte; other bytes are their own case.
 [[nodiscard]] constexpr unsigned char FoldCase(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
