@@ -15,7 +15,10 @@
 # The work goes under $TMPDIR (else /tmp). A file system where many files were just removed makes
 # every new file slow to create for minutes (ext4 without a journal looks past each recently
 # freed inode), and whichever run comes first pays most: a file system of its own keeps the
-# figures comparable.
+# figures comparable. Five rounds write about 12 GB; as root, for instance:
+#   truncate -s 24G img && mkfs.ext4 -q -N 4000000 -E lazy_itable_init=0,lazy_journal_init=0 img
+#   mkdir m && mount -o loop img m && TMPDIR=$PWD/m bench/export_bench.sh BUILD_DIR 5
+# (inode tables written at once: otherwise a kernel thread writes them during the first runs).
 set -euo pipefail
 build="$(cd "$1" && pwd)"
 runs="${2:-3}"
