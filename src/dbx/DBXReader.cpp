@@ -237,14 +237,14 @@ void DBXReader::Gather(DbxSource& source, listaf& entry, const DbxRecoveredChain
 
 void DBXReader::TakeHeaderLines(listaf& entry, const char* pszPrefix, std::int32_t nNumber)
 {
-    // The searched text is at most the first 3000 gathered bytes, and ends at the first zero byte
-    // (the zeros after the gathered bytes end a shorter one).
     char name[32];
     std::snprintf(name, sizeof name, "%s%05ld", pszPrefix, static_cast<long>(nNumber));
     entry.m_strName = name;
     entry.m_strPath = m_strFilePath;
     if (!m_app.m_bListHeaderLines)
         return;
+    // The searched text is at most the first 3000 gathered bytes, and ends at the first zero byte
+    // (the zeros after the gathered bytes end a shorter one).
     const std::size_t n = std::min(entry.m_hText.size(), kPieceSize);
     const char* bytes = reinterpret_cast<const char*>(entry.m_hText.data());
     const std::string_view raw(bytes, strnlen(bytes, n));
