@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <system_error>
+#include <thread>
 
 #include "core/QuilloryApp.h"
 #include "model/listax.h"
@@ -16,6 +19,9 @@ namespace {
 
 constexpr std::size_t kPieceSize = 3000;     // largest piece read at once; largest text searched
 constexpr std::size_t kGatherEnough = 2500;  // gathering ends with the piece that passes this
+// From this many messages on, a listing reads with two walks at once (two threads): below it the
+// second thread costs more than it saves.
+constexpr std::size_t kTwoWalksFrom = 4096;
 
 // A found header line as the listing shows it: escaped, and for every field but the subject its
 // quoted-printable codes replaced. Done on the line alone rather than on the whole searched text:
@@ -83,40 +89,114 @@ std::int32_t DBXReader::ReadMessages()
         return 1;
     }
 
-    std::int32_t k = 0;
+    std::vector<listaf*> entries;
+    entries.reserve(list.messages.size());
     for (const DbxMessageRef& message : list.messages) {
         listaf* entry = m_app.AppendEntry();
         entry->m_nKind = KIND_FOLDER_MESSAGE;
         entry->m_nRecordOffset = message.nRecord;
         entry->m_nDataOffset = message.nFirstBlock;
-        m_app.m_nItemCount = k + 1;
-        m_app.ShowProgress("Reading", k);
-        Gather(source, *entry);
-        TakeHeaderLines(*entry, "Msg", k + 1);
-        // Nothing reads the gathered text once its header lines are taken. Kept, it would cost
-        // 2.5 to 5.5 KB a message: about 250 MB more at the peak of a 100,000-message listing.
-        // Its buffer goes back to the reader for the next message, sparing an allocation each.
-        entry->m_hText.swap(m_gathered);
-        ++k;
+        entries.push_back(entry);
     }
-    m_nListed = k;
+    // Recovery wants every block the walks pass in one set: then one walk reads them all.
+    if (entries.size() < kTwoWalksFrom || m_indexedBlocks || !ReadInTwoWalks(source, entries))
+        ReadEntries(source, entries, 0, entries.size());
+    m_nListed = static_cast<std::int32_t>(entries.size());
     return 0;
+}
+
+void DBXReader::ReadEntry(DbxSource& source, Lane& lane, listaf& entry, std::size_t k)
+{
+    Gather(source, lane, entry);
+    TakeHeaderLines(entry, "Msg", static_cast<std::int32_t>(k + 1));
+    // Nothing reads the gathered text once its header lines are taken. Kept, it would cost 2.5 to
+    // 5.5 KB a message: about 250 MB more at the peak of a 100,000-message listing. Its buffer
+    // goes back to the lane for the next message, sparing an allocation each.
+    entry.m_hText.swap(lane.gathered);
+}
+
+void DBXReader::ReadEntries(DbxSource& source, const std::vector<listaf*>& entries, std::size_t from, std::size_t to)
+{
+    for (std::size_t k = from; k < to; ++k) {
+        m_app.m_nItemCount = static_cast<std::int32_t>(k + 1);
+        m_app.ShowProgress("Reading", static_cast<std::int32_t>(k));
+        ReadEntry(source, m_lane, *entries[k], k);
+    }
+}
+
+bool DBXReader::ReadInTwoWalks(DbxSource& source, const std::vector<listaf*>& entries)
+{
+    // The listing must come out as one walk in order gives it. Only the budgets tie one message's
+    // reading to another's, so the second walk, from the middle on, gets budgets of its own, full
+    // ones. Where what the first walk leaves would have covered all the second spent, no budget
+    // check came out otherwise, and its spending is charged. Otherwise, which only a file that
+    // points many messages at one chain brings about, the second half is read again after the
+    // first, as one walk would read it.
+    const std::size_t n = entries.size();
+    const std::size_t half = n / 2;
+    Lane second;
+    second.passedBlocks.emplace(source.Size());
+    second.nGatherBudget = m_lane.nGatherBudget;
+    second.nBlockBudget = m_lane.nBlockBudget;
+    const std::uint64_t fullGather = second.nGatherBudget;
+    const std::uint64_t fullBlocks = second.nBlockBudget;
+    std::exception_ptr failure;
+    std::thread walker;
+    try {
+        walker = std::thread([&] {
+            try {
+                DbxSource own(m_file);
+                for (std::size_t k = half; k < n; ++k)
+                    ReadEntry(own, second, *entries[k], k);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    // Joined however this is left: a thread still joinable at its end would end the process.
+    struct Joiner {
+        std::thread& thread;
+        ~Joiner()
+        {
+            if (thread.joinable())
+                thread.join();
+        }
+    } joiner{walker};
+    ReadEntries(source, entries, 0, half);
+    walker.join();
+    if (failure)
+        std::rethrow_exception(failure);
+
+    const std::uint64_t spentGather = fullGather - second.nGatherBudget;
+    const std::uint64_t spentBlocks = fullBlocks - second.nBlockBudget;
+    if (spentGather <= m_lane.nGatherBudget && spentBlocks <= m_lane.nBlockBudget) {
+        m_lane.nGatherBudget -= spentGather;
+        m_lane.nBlockBudget -= spentBlocks;
+        m_lane.bDamaged = m_lane.bDamaged || second.bDamaged;
+        m_app.m_nItemCount = static_cast<std::int32_t>(n);
+        m_app.ShowProgress("Reading", static_cast<std::int32_t>(n - 1));
+    } else {
+        ReadEntries(source, entries, half, n);
+    }
+    return true;
 }
 
 void DBXReader::Prepare(DbxSource& source)
 {
-    if (m_passedBlocks)
+    if (m_lane.passedBlocks)
         return;
-    m_nGatherBudget = source.Size();
-    m_nBlockBudget = source.Size() / DBX_BLOCK_HEADER_SIZE + 1;
-    m_passedBlocks.emplace(source.Size());
+    m_lane.nGatherBudget = source.Size();
+    m_lane.nBlockBudget = source.Size() / DBX_BLOCK_HEADER_SIZE + 1;
+    m_lane.passedBlocks.emplace(source.Size());
     if (m_bKeepIndexed)
         m_indexedBlocks.emplace(source.Size());
 }
 
 bool DBXReader::ShouldRecover(bool bAsked) const
 {
-    return bAsked || m_bDamaged || (m_nListed == 0 && m_file.GetLength() > 0);
+    return bAsked || Damaged() || (m_nListed == 0 && m_file.GetLength() > 0);
 }
 
 std::int32_t DBXReader::RecoverMessages()
@@ -151,19 +231,19 @@ std::int32_t DBXReader::RecoverMessages()
         m_app.ShowProgress("Reading", m_nListed + n);
         Gather(source, *entry, &found);
         TakeHeaderLines(*entry, "Rec", n + 1);
-        entry->m_hText.swap(m_gathered);  // its buffer back to the reader, as for the indexed ones
+        entry->m_hText.swap(m_lane.gathered);  // its buffer back to the reader, as for the indexed ones
         ++n;
     }
     return n;
 }
 
-void DBXReader::Gather(DbxSource& source, listaf& entry, const DbxRecoveredChain* pRecovered)
+void DBXReader::Gather(DbxSource& source, Lane& lane, listaf& entry, const DbxRecoveredChain* pRecovered)
 {
     // Only the beginning of a message is read while listing: the pieces up to the first one that
     // takes the count past 2500 bytes. Of the rest of the chain only the block headers are read,
     // for the message's size and to see that the chain is whole. A recovered chain is walked as
     // the scan walked it, and its size is known: it is read no further than its beginning.
-    std::vector<unsigned char>& text = m_gathered;
+    std::vector<unsigned char>& text = lane.gathered;
     text.clear();
     // Without header lines the bytes are only counted, so the budget runs out where it would.
     const bool bRead = m_app.m_bListHeaderLines;
@@ -171,7 +251,7 @@ void DBXReader::Gather(DbxSource& source, listaf& entry, const DbxRecoveredChain
         text.reserve(kGatherEnough + kPieceSize);
     std::size_t nGathered = 0;
     const bool bPartial = pRecovered && !pRecovered->bComplete;
-    DbxBlockChain chain(source, entry.m_nDataOffset, *m_passedBlocks,
+    DbxBlockChain chain(source, entry.m_nDataOffset, *lane.passedBlocks,
                         bPartial ? DbxChainBlocks::AlsoLostOffset : DbxChainBlocks::Verified);
     if (pRecovered)
         chain.StopAfter(pRecovered->nSize);
@@ -182,18 +262,18 @@ void DBXReader::Gather(DbxSource& source, listaf& entry, const DbxRecoveredChain
             (void)m_indexedBlocks->Insert(chain.BlockOffset());
         // Real chains never share blocks, so a listing never passes more blocks or gathers more
         // bytes than the file holds; a file that makes it do so points many messages at one chain.
-        if (m_nBlockBudget == 0) {
-            m_bDamaged = true;
+        if (lane.nBlockBudget == 0) {
+            lane.bDamaged = true;
             break;
         }
-        --m_nBlockBudget;
+        --lane.nBlockBudget;
         total += chain.Count();
         std::uint64_t pos = chain.DataOffset();
         std::uint32_t remaining = chain.Count();
         while (bGathering && remaining > 0) {
             const std::size_t piece = std::min<std::size_t>(remaining, kPieceSize);
-            if (piece > m_nGatherBudget) {
-                m_bDamaged = true;
+            if (piece > lane.nGatherBudget) {
+                lane.bDamaged = true;
                 bGathering = false;
                 break;
             }
@@ -207,9 +287,9 @@ void DBXReader::Gather(DbxSource& source, listaf& entry, const DbxRecoveredChain
                 text.resize(old + got);
             }
             nGathered += got;
-            m_nGatherBudget -= got;
+            lane.nGatherBudget -= got;
             if (got < piece) {
-                m_bDamaged = true;  // the file shrank while it was read
+                lane.bDamaged = true;  // the file shrank while it was read
                 bGathering = false;
                 break;
             }
@@ -222,10 +302,10 @@ void DBXReader::Gather(DbxSource& source, listaf& entry, const DbxRecoveredChain
     if (pRecovered) {
         // The scan's own chain, in a file held open since: anything else means it changed.
         if (bGathering && total != pRecovered->nSize)
-            m_bDamaged = true;
+            lane.bDamaged = true;
         total = pRecovered->nSize;
     } else if (chain.Damaged()) {
-        m_bDamaged = true;
+        lane.bDamaged = true;
     }
     entry.SetSize(total);
     // Two zero bytes after the text, so that it always reads as a terminated string. The entry
@@ -255,13 +335,11 @@ void DBXReader::TakeHeaderLines(listaf& entry, const char* pszPrefix, std::int32
     entry.m_strFrom = TakeLine(fields.from, true);
     entry.m_strTo = TakeLine(fields.to, true);
     entry.m_strDate = TakeLine(fields.date, true);
-    if (fields.block)
-        entry.m_strHeader = std::string(*fields.block);
+    entry.m_strHeader = fields.block ? std::string(*fields.block) : std::string();
     // Raw lines found in the header block are found there again by whoever writes them out
     // (FindHeaderFields over m_strHeader); only those of a message without a header block, whose
     // text is gone, are kept. Kept for every message they would cost about 400 bytes each.
-    if (m_app.m_bKeepRawHeaders && !fields.block)
-        entry.m_pRawLines = MakeRawLines(fields);
+    entry.m_pRawLines = m_app.m_bKeepRawHeaders && !fields.block ? MakeRawLines(fields) : nullptr;
 }
 
 std::uint32_t DBXReader::ChainLength(std::uint32_t nBlock)

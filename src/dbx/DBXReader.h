@@ -60,7 +60,7 @@ public:
 
     // True once something that the file's own fields point at could not be read as laid out, or
     // the folder lists fewer messages than its count word says it holds.
-    [[nodiscard]] bool Damaged() const { return m_bDamaged; }
+    [[nodiscard]] bool Damaged() const { return m_bDamaged || m_lane.bDamaged; }
 
     std::string m_strFilePath;
     std::uint32_t m_nCount = 0;      // the count word; only ever tested against 0
@@ -71,18 +71,35 @@ public:
 private:
     // Sets the walks' bounds from the file's size, once.
     void Prepare(DbxSource& source);
+    // What one gathering walk works with and spends.
+    struct Lane {
+        std::vector<unsigned char> gathered;  // one message's beginning, before it goes to its entry
+        std::optional<DbxBlockSet> passedBlocks;  // one chain's blocks, reused from chain to chain
+        std::uint64_t nGatherBudget = 0;   // message bytes the file could hold at most
+        std::uint64_t nBlockBudget = 0;    // blocks the file could hold at most
+        bool bDamaged = false;
+    };
     // Gathers the beginning of the message into the entry's text and sets its size: the bytes of
     // its whole chain, from the block headers, or for a recovered one the bytes the scan found.
-    void Gather(DbxSource& source, listaf& entry, const DbxRecoveredChain* pRecovered = nullptr);
+    void Gather(DbxSource& source, Lane& lane, listaf& entry, const DbxRecoveredChain* pRecovered = nullptr);
+    void Gather(DbxSource& source, listaf& entry, const DbxRecoveredChain* pRecovered = nullptr)
+    {
+        Gather(source, m_lane, entry, pRecovered);
+    }
+    // Gathers the indexed message of entry, the k-th, takes its header lines and gives the buffer
+    // back to lane.
+    void ReadEntry(DbxSource& source, Lane& lane, listaf& entry, std::size_t k);
+    // Reads entries [from, to) with this reader's own lane, telling the progress of each.
+    void ReadEntries(DbxSource& source, const std::vector<listaf*>& entries, std::size_t from, std::size_t to);
+    // Reads a large folder's entries with two walks at once. False, with nothing read, when no
+    // second thread could be had.
+    bool ReadInTwoWalks(DbxSource& source, const std::vector<listaf*>& entries);
     // Takes the header lines and names the entry: the prefix and its number in five digits or more.
     void TakeHeaderLines(listaf& entry, const char* pszPrefix, std::int32_t nNumber);
 
     CQuilloryApp& m_app;
-    std::vector<unsigned char> m_gathered;  // one message's beginning, before it goes to its entry
+    Lane m_lane;
     bool m_bDamaged = false;
-    std::uint64_t m_nGatherBudget = 0;   // message bytes the file could hold at most
-    std::uint64_t m_nBlockBudget = 0;    // blocks the file could hold at most
-    std::optional<DbxBlockSet> m_passedBlocks;  // one chain's blocks, reused from chain to chain
     bool m_bKeepIndexed = false;
     std::optional<DbxBlockSet> m_indexedBlocks;  // every block the listed messages' chains pass
     std::int32_t m_nListed = 0;                  // messages listed through the index

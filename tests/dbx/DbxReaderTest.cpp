@@ -10,6 +10,27 @@ using dbxgen::Message;
 
 class DbxReaderTest : public DbxFixture {};
 
+namespace {
+
+// Points the record of message i at the chain that starts at block: its data-block slot holds
+// the first block's offset in three bytes.
+bool PointRecordAt(dbxgen::Builder& b, const dbxgen::FolderMap& map, std::size_t i, std::uint32_t block)
+{
+    const std::uint32_t from = map.firstBlocks[i];
+    auto& bytes = b.Bytes();
+    for (std::uint32_t k = map.records[i]; k + 3 < map.records[i] + 48; ++k) {
+        if (bytes[k] == (from & 0xFF) && bytes[k + 1] == ((from >> 8) & 0xFF) && bytes[k + 2] == ((from >> 16) & 0xFF)) {
+            bytes[k] = block & 0xFF;
+            bytes[k + 1] = (block >> 8) & 0xFF;
+            bytes[k + 2] = (block >> 16) & 0xFF;
+            break;
+        }
+    }
+    return b.FirstBlockOf(map.records[i]) == block;
+}
+
+} // namespace
+
 TEST_F(DbxReaderTest, ListsEachMessageWithItsFieldsInIndexOrder)
 {
     const std::string first =
@@ -285,20 +306,8 @@ TEST_F(DbxReaderTest, WithoutHeaderLinesTheSameMessagesSizesAndDamageAreFound)
     const std::vector<unsigned char> sound = BuildFolder(messages, {}, &map);
     dbxgen::Builder shared;
     shared.Bytes() = sound;
-    for (std::size_t i = 1; i < kMessages; ++i) {
-        // The record's slot holds the first block's offset in three bytes: point it elsewhere.
-        const std::uint32_t from = map.firstBlocks[i];
-        auto& b = shared.Bytes();
-        for (std::uint32_t k = map.records[i]; k + 3 < map.records[i] + 48; ++k) {
-            if (b[k] == (from & 0xFF) && b[k + 1] == ((from >> 8) & 0xFF) && b[k + 2] == ((from >> 16) & 0xFF)) {
-                b[k] = map.firstBlocks[0] & 0xFF;
-                b[k + 1] = (map.firstBlocks[0] >> 8) & 0xFF;
-                b[k + 2] = (map.firstBlocks[0] >> 16) & 0xFF;
-                break;
-            }
-        }
-        ASSERT_EQ(shared.FirstBlockOf(map.records[i]), map.firstBlocks[0]);
-    }
+    for (std::size_t i = 1; i < kMessages; ++i)
+        ASSERT_TRUE(PointRecordAt(shared, map, i, map.firstBlocks[0]));
     ASSERT_LT(shared.Bytes().size(), kMessages * 3000);
     dbxgen::Builder cut;
     cut.Bytes() = sound;
@@ -335,6 +344,82 @@ TEST_F(DbxReaderTest, WithoutHeaderLinesTheSameMessagesSizesAndDamageAreFound)
             EXPECT_EQ(entries[1]->m_strSubject, bHeaderLines ? c.secondSubject : "");
             EXPECT_EQ(messagesShown.messages.size(), c.bDamaged ? 1u : 0u);
         }
+    }
+}
+
+// A large folder is read by two walks at once, the second from the middle on; the listing must be
+// the one a single walk in order gives, damage and spent budgets included.
+TEST_F(DbxReaderTest, ALargeFolderListsAsOneWalkWouldListIt)
+{
+    constexpr std::size_t kMessages = 10000;
+    constexpr std::size_t kHalf = kMessages / 2;
+    constexpr std::size_t kSmall = 60;   // bytes of each small message, gathered whole
+    constexpr std::size_t kPiece = 3000;  // what the listing gathers of the large first message
+    std::vector<Message> messages(kMessages);
+    for (std::size_t i = 0; i < kMessages; ++i) {
+        messages[i].text = "Subject: " + std::to_string(i + 1) + "\r\n\r\n";
+        messages[i].text.resize(i == 0 ? 8000 : kSmall, 'b');
+        messages[i].nBlockSize = 4096;
+    }
+    dbxgen::FolderMap map;
+    const std::vector<unsigned char> sound = BuildFolder(messages, {}, &map);
+
+    // A chain of the second half that ends at a block that is none.
+    dbxgen::Builder cut;
+    cut.Bytes() = sound;
+    constexpr std::size_t kCut = kHalf + kHalf / 2;
+    messages[kCut].text.resize(5000, 'c');
+    cut.Bytes() = BuildFolder(messages, {}, &map);
+    messages[kCut].text.resize(kSmall);
+    cut.Put32(cut.ChainOf(map.firstBlocks[kCut])[1], 1);
+
+    // Records of the second half pointed at the first message's chain: the second half alone
+    // gathers no more than the file holds, but the two halves together do, so only a walk that
+    // has spent the first half's share runs out, and from there on every such message stays
+    // without its lines.
+    dbxgen::FolderMap soundMap;
+    (void)BuildFolder(messages, {}, &soundMap);
+    dbxgen::Builder shared;
+    shared.Bytes() = sound;
+    const std::size_t size = sound.size();
+    const std::size_t secondAlone = kHalf * kSmall;
+    const std::size_t redirected = (size - secondAlone) / (kPiece - kSmall);
+    ASSERT_LT(redirected, kHalf);
+    for (std::size_t r = 0; r < redirected; ++r)
+        ASSERT_TRUE(PointRecordAt(shared, soundMap, kHalf + r * (kHalf / redirected), soundMap.firstBlocks[0]));
+    const std::size_t firstHalf = kPiece + (kHalf - 1) * kSmall;
+    ASSERT_GT(firstHalf + secondAlone + redirected * (kPiece - kSmall), size);
+    const std::size_t lastRedirected = kHalf + (redirected - 1) * (kHalf / redirected);
+
+    struct Case {
+        const char* what;
+        std::vector<unsigned char> bytes;
+        std::size_t at;               // an entry to look at
+        std::string subject;          // its subject
+        std::uint64_t size;           // and size
+        bool bDamaged;
+    };
+    const Case cases[] = {
+        {"sound, last message", sound, kMessages - 1, "Subject: 10000", kSmall, false},
+        {"sound, first of the second half", sound, kHalf, "Subject: 5001", kSmall, false},
+        {"cut chain", cut.Bytes(), kCut, "Subject: " + std::to_string(kCut + 1), 4096, true},
+        {"shared chain, first pointed at it", shared.Bytes(), kHalf, "Subject: 1", 8000, true},
+        {"shared chain, last pointed at it", shared.Bytes(), lastRedirected, "", 8000, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CQuilloryApp fresh;
+        RecordingMessageBox shown;
+        fresh.m_pMessageBox = &shown;
+        const std::string file = dir.Write("Large.dbx", std::string(c.bytes.begin(), c.bytes.end()));
+        const auto entries = Indexed(ListFolderFile(fresh, file));
+        ASSERT_EQ(entries.size(), kMessages);
+        EXPECT_EQ(entries[c.at]->m_strName, "Msg" + std::string(c.at + 1 < 10000 ? "0" : "") + std::to_string(c.at + 1));
+        EXPECT_EQ(entries[c.at]->m_strSubject, c.subject);
+        EXPECT_EQ(entries[c.at]->Size(), c.size);
+        EXPECT_EQ(entries[kHalf - 1]->m_strSubject, "Subject: 5000");
+        EXPECT_EQ(shown.messages.size(), c.bDamaged ? 1u : 0u);
+        EXPECT_EQ(fresh.m_nItemCount, static_cast<std::int32_t>(kMessages) + (c.bDamaged ? fresh.m_nRecoveredCount : 0));
     }
 }
 
