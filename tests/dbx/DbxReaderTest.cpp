@@ -361,24 +361,22 @@ TEST_F(DbxReaderTest, ALargeFolderListsAsOneWalkWouldListIt)
         messages[i].text.resize(i == 0 ? 8000 : kSmall, 'b');
         messages[i].nBlockSize = 4096;
     }
-    dbxgen::FolderMap map;
-    const std::vector<unsigned char> sound = BuildFolder(messages, {}, &map);
+    dbxgen::FolderMap soundMap;
+    const std::vector<unsigned char> sound = BuildFolder(messages, {}, &soundMap);
 
-    // A chain of the second half that ends at a block that is none.
-    dbxgen::Builder cut;
-    cut.Bytes() = sound;
+    // A chain of the second half, two blocks long, whose second block is none.
     constexpr std::size_t kCut = kHalf + kHalf / 2;
     messages[kCut].text.resize(5000, 'c');
-    cut.Bytes() = BuildFolder(messages, {}, &map);
+    dbxgen::FolderMap cutMap;
+    dbxgen::Builder cut;
+    cut.Bytes() = BuildFolder(messages, {}, &cutMap);
     messages[kCut].text.resize(kSmall);
-    cut.Put32(cut.ChainOf(map.firstBlocks[kCut])[1], 1);
+    cut.Put32(cut.ChainOf(cutMap.firstBlocks[kCut])[1], 1);
 
     // Records of the second half pointed at the first message's chain: the second half alone
     // gathers no more than the file holds, but the two halves together do, so only a walk that
     // has spent the first half's share runs out, and from there on every such message stays
     // without its lines.
-    dbxgen::FolderMap soundMap;
-    (void)BuildFolder(messages, {}, &soundMap);
     dbxgen::Builder shared;
     shared.Bytes() = sound;
     const std::size_t size = sound.size();
