@@ -80,16 +80,6 @@ void CCidSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job)
     job->reply(type, buffer);
 }
 
-void CReaderGate::interceptRequest(QWebEngineUrlRequestInfo& info)
-{
-    const QString scheme = info.requestUrl().scheme();
-    if (scheme.compare(QLatin1String(kCidScheme), Qt::CaseInsensitive) == 0 ||
-        scheme.compare(QLatin1String("data"), Qt::CaseInsensitive) == 0)
-        return;
-    ++m_nBlocked;
-    info.block(true);
-}
-
 CReaderPage::CReaderPage(QWebEngineProfile* profile, QObject* parent) : QWebEnginePage(profile, parent) {}
 
 void CReaderPage::LoadDocument()
@@ -124,7 +114,7 @@ QWebEnginePage* CReaderPage::createWindow(WebWindowType)
 }
 
 QWebEngineProfile* CreateReaderProfile(std::shared_ptr<const ReaderPageContent> content, QObject* parent,
-                                       CReaderGate** ppGate)
+                                       CSchemeGate** ppGate)
 {
     // Without a storage name the profile is off the record: no cache, cookies or history on disk.
     auto* profile = new QWebEngineProfile(parent);
@@ -132,7 +122,8 @@ QWebEngineProfile* CreateReaderProfile(std::shared_ptr<const ReaderPageContent> 
     profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
     profile->setSpellCheckEnabled(false);
     profile->installUrlSchemeHandler(kCidScheme, new CCidSchemeHandler(std::move(content), profile));
-    auto* gate = new CReaderGate(profile);
+    // The message's own parts, and inline data: URLs.
+    auto* gate = new CSchemeGate({QString::fromLatin1(kCidScheme), QStringLiteral("data")}, profile);
     profile->setUrlRequestInterceptor(gate);
     if (ppGate)
         *ppGate = gate;

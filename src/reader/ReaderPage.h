@@ -9,12 +9,11 @@
 #include <QByteArray>
 #include <QUrl>
 #include <QWebEnginePage>
-#include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineUrlSchemeHandler>
-#include <atomic>
 #include <memory>
 
 #include "reader/ReaderLoad.h"
+#include "view/ResScheme.h"
 
 class QWebEngineProfile;
 
@@ -44,18 +43,6 @@ private:
     std::shared_ptr<const ReaderPageContent> m_pContent;
 };
 
-// Lets through the cid: scheme and inline data: URLs, and blocks every other request.
-class CReaderGate : public QWebEngineUrlRequestInterceptor {
-    Q_OBJECT
-public:
-    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
-    void interceptRequest(QWebEngineUrlRequestInfo& info) override;
-    [[nodiscard]] int BlockedCount() const { return m_nBlocked.load(); }
-
-private:
-    std::atomic<int> m_nBlocked{0};
-};
-
 // The page: the one navigation it takes is LoadDocument's; links clicked are reported.
 class CReaderPage : public QWebEnginePage {
     Q_OBJECT
@@ -82,4 +69,4 @@ private:
 // request (through the gate returned in ppGate), cancels downloads, and runs no script, plugin or
 // prefetch. parent owns it; it must outlive every page made with it.
 [[nodiscard]] QWebEngineProfile* CreateReaderProfile(std::shared_ptr<const ReaderPageContent> content,
-                                                     QObject* parent, CReaderGate** ppGate = nullptr);
+                                                     QObject* parent, CSchemeGate** ppGate = nullptr);

@@ -21,7 +21,7 @@
 #include "reader/ReaderLoad.h"
 
 class CQuilloryApp;
-class CReaderGate;
+class CSchemeGate;
 class CReaderPage;
 class IFolderChooser;
 class MimeDocument;
@@ -129,7 +129,7 @@ private:
     QWebEngineView* m_pHtmlView = nullptr;
     CReaderPage* m_pPage = nullptr;
     QWebEngineProfile* m_pProfile = nullptr;
-    CReaderGate* m_pGate = nullptr;
+    CSchemeGate* m_pGate = nullptr;
     QWidget* m_pAttachmentBar = nullptr;
     QTreeWidget* m_pAttachmentList = nullptr;
     QPushButton* m_pSaveButton = nullptr;

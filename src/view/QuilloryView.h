@@ -18,7 +18,7 @@
 #include "view/ScriptPageHostCore.h"
 
 class CQuilloryApp;
-class CRequestGate;
+class CSchemeGate;
 class QKeyEvent;
 class QPagedPaintDevice;
 class QWebEngineLoadingInfo;
@@ -149,7 +149,7 @@ private:
     void WatchKeys();
 
     CQuilloryApp& m_app;
-    CRequestGate* m_pGate = nullptr;
+    CSchemeGate* m_pGate = nullptr;
     QWebEngineProfile* m_pProfile = nullptr;
     CQuilloryPage* m_pPage = nullptr;
     ListingRows m_rows;

@@ -97,15 +97,20 @@ void CResSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job)
     job->reply(mimeType, buffer);
 }
 
-void CRequestGate::interceptRequest(QWebEngineUrlRequestInfo& info)
+CSchemeGate::CSchemeGate(QStringList allowed, QObject* parent)
+    : QWebEngineUrlRequestInterceptor(parent), m_allowed(std::move(allowed))
 {
-    if (info.requestUrl().scheme().compare(QLatin1String(kResScheme), Qt::CaseInsensitive) == 0)
+}
+
+void CSchemeGate::interceptRequest(QWebEngineUrlRequestInfo& info)
+{
+    if (m_allowed.contains(info.requestUrl().scheme(), Qt::CaseInsensitive))
         return;
     ++m_nBlocked;
     info.block(true);
 }
 
-QWebEngineProfile* CreateResProfile(CRequestGate** ppGate, PageQuestionAnswerer answerer)
+QWebEngineProfile* CreateResProfile(CSchemeGate** ppGate, PageQuestionAnswerer answerer)
 {
     // A profile without a storage name is off the record: no cache, cookies or history on disk.
     auto* profile = new QWebEngineProfile();
@@ -113,7 +118,7 @@ QWebEngineProfile* CreateResProfile(CRequestGate** ppGate, PageQuestionAnswerer 
     profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
     profile->setSpellCheckEnabled(false);
     profile->installUrlSchemeHandler(kResScheme, new CResSchemeHandler(profile, std::move(answerer)));
-    auto* gate = new CRequestGate(profile);
+    auto* gate = new CSchemeGate({QString::fromLatin1(kResScheme)}, profile);
     profile->setUrlRequestInterceptor(gate);
     if (ppGate)
         *ppGate = gate;

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineUrlSchemeHandler>
@@ -43,20 +44,22 @@ private:
     PageQuestionAnswerer m_answerer;
 };
 
-// Blocks every request whose scheme is not "res": pages of the program show stored mail, and a
-// header naming a remote picture must not tell anyone that the mail was read.
-class CRequestGate : public QWebEngineUrlRequestInterceptor {
+// Lets through the requests of the given schemes and blocks every other one, counting them: the
+// pages shown hold stored mail, and a remote picture fetched would tell its sender that the mail
+// was read.
+class CSchemeGate : public QWebEngineUrlRequestInterceptor {
     Q_OBJECT
 public:
-    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
+    CSchemeGate(QStringList allowed, QObject* parent);
     void interceptRequest(QWebEngineUrlRequestInfo& info) override;
     [[nodiscard]] int BlockedCount() const { return m_nBlocked.load(); }
 
 private:
+    const QStringList m_allowed;
     std::atomic<int> m_nBlocked{0};
 };
 
 // A profile that keeps nothing on disk, serves our resources (and the answerer's answers) and lets
 // no other request through. The caller owns it and must delete it after every page made with it.
-[[nodiscard]] QWebEngineProfile* CreateResProfile(CRequestGate** ppGate = nullptr,
+[[nodiscard]] QWebEngineProfile* CreateResProfile(CSchemeGate** ppGate = nullptr,
                                                   PageQuestionAnswerer answerer = {});

@@ -377,7 +377,7 @@ TEST_F(ReaderTest, TheRequestGateAloneStopsWhatTheContentPolicyWouldHave)
                             .arg(host)
                             .toUtf8();
     QObject owner;
-    CReaderGate* gate = nullptr;
+    CSchemeGate* gate = nullptr;
     QWebEngineProfile* profile = CreateReaderProfile(content, &owner, &gate);
     bool bLoaded = false;
     {
