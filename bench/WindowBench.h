@@ -1,12 +1,13 @@
 #pragma once
-// What the window benchmarks share: a folder chooser that answers with one directory, and running
-// the event loop until something has happened.
+// What the window benchmarks share: a folder chooser that answers with one directory, running the
+// event loop until something has happened, and a headless browser.
 
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QTimer>
+#include <QtGlobal>
 #include <functional>
 #include <string>
+#include <unistd.h>
+
+#include "EventLoopWait.h"
 
 #include "app/FolderDialog.h"
 #include "platform/Seams.h"
@@ -26,19 +27,20 @@ private:
     std::string m_dir;
 };
 
-// Runs the event loop until done() holds; false when limitMs passed first.
-inline bool Until(const std::function<bool()>& done, int limitMs = 120000)
+// Runs the event loop until done() holds; false when limitMs passed first. It looks every
+// millisecond, so that a wait adds at most that to a timing.
+inline bool Until(const std::function<bool()>& done, int limitMs = 120000) { return SpinUntil(done, limitMs, 1); }
+
+// Headless unless told otherwise, as the tests run; on a display, the program's own choice of
+// rendering. The browser's sandbox cannot run as root.
+inline void UseHeadlessBrowser()
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > limitMs)
-            return false;
-        QEventLoop loop;
-        QTimer::singleShot(1, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
+    if (qgetenv("QT_QPA_PLATFORM").isEmpty())
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (geteuid() == 0)
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    if (qgetenv("QT_QPA_PLATFORM") == "offscreen" && qgetenv("QTWEBENGINE_CHROMIUM_FLAGS").isEmpty())
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
 }
 
 } // namespace bench

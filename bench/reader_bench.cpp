@@ -292,12 +292,7 @@ bool DecodedListing(CQuilloryApp& app, CMainFrame& frame)
 
 int main(int argc, char** argv)
 {
-    if (qgetenv("QT_QPA_PLATFORM").isEmpty())
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (geteuid() == 0)
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    if (qgetenv("QT_QPA_PLATFORM") == "offscreen" && qgetenv("QTWEBENGINE_CHROMIUM_FLAGS").isEmpty())
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
+    bench::UseHeadlessBrowser();
     RegisterResScheme();
     RegisterReaderScheme();
     QApplication application(argc, argv);

@@ -44,6 +44,22 @@
 
 namespace {
 
+// The processes pid started (its children, of every thread).
+std::vector<pid_t> Children(pid_t pid)
+{
+    std::vector<pid_t> children;
+    std::error_code ec;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
+        QFile list(QString::fromStdString((task.path() / "children").string()));
+        if (!list.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& child : list.readAll().split(' '))
+            if (!child.trimmed().isEmpty())
+                children.push_back(static_cast<pid_t>(child.trimmed().toLong()));
+    }
+    return children;
+}
+
 // The Pss of a process and all its descendants, in kB.
 long TreePss(pid_t pid)
 {
@@ -54,30 +70,16 @@ long TreePss(pid_t pid)
             if (line.startsWith("Pss:"))
                 total += line.mid(4).trimmed().split(' ').value(0).toLong();
     }
-    std::error_code ec;
-    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
-        QFile children(QString::fromStdString((task.path() / "children").string()));
-        if (!children.open(QIODevice::ReadOnly))
-            continue;
-        for (const QByteArray& child : children.readAll().split(' '))
-            if (!child.trimmed().isEmpty())
-                total += TreePss(static_cast<pid_t>(child.trimmed().toLong()));
-    }
+    for (const pid_t child : Children(pid))
+        total += TreePss(child);
     return total;
 }
 
 int HelperCount(pid_t pid)
 {
     int count = 0;
-    std::error_code ec;
-    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
-        QFile children(QString::fromStdString((task.path() / "children").string()));
-        if (!children.open(QIODevice::ReadOnly))
-            continue;
-        for (const QByteArray& child : children.readAll().split(' '))
-            if (!child.trimmed().isEmpty())
-                count += 1 + HelperCount(static_cast<pid_t>(child.trimmed().toLong()));
-    }
+    for (const pid_t child : Children(pid))
+        count += 1 + HelperCount(child);
     return count;
 }
 
@@ -246,13 +248,7 @@ bool Run(const std::string& path)
 
 int main(int argc, char** argv)
 {
-    if (qgetenv("QT_QPA_PLATFORM").isEmpty())
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (geteuid() == 0)
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    // Offscreen, as the tests run; on a display, the program's own choice.
-    if (qgetenv("QT_QPA_PLATFORM") == "offscreen" && qgetenv("QTWEBENGINE_CHROMIUM_FLAGS").isEmpty())
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
+    bench::UseHeadlessBrowser();
     RegisterResScheme();
     QApplication application(argc, argv);
     ChooseRendering();

@@ -40,21 +40,6 @@ std::optional<std::string> ScriptedSaveDialog::AskSavePath(const SaveDialogReque
     return answer;
 }
 
-bool SpinUntil(const std::function<bool()>& done, int limitMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > limitMs)
-            return false;
-        // A loop that really waits, so that whatever runs when the program is idle runs here too.
-        QEventLoop loop;
-        QTimer::singleShot(5, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
-
 namespace {
 
 void PutU32(std::string& bytes, std::size_t at, std::uint32_t value)

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "EventLoopWait.h"
 #include "TempDir.h"
 #include "app/FolderDialog.h"
 #include "app/MainFrame.h"
@@ -44,9 +45,8 @@ public:
     std::vector<SaveDialogRequest> requests;
 };
 
-// Runs the event loop until done() holds; false when it never did within the safety limit (a
-// hang, not a slow machine: the limit is far above anything the cases need).
-bool SpinUntil(const std::function<bool()>& done, int limitMs = 30000);
+// SpinUntil's limit is a safety limit against a hang, not a slow machine: it is far above
+// anything the cases need.
 
 // A mail-folder file holding these messages, one data block chain each; a message is cut into
 // blocks of at most blockSize bytes so that chains of several blocks are exercised.
