@@ -1,11 +1,9 @@
 #include "WindowHarness.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QKeyEvent>
-#include <QTimer>
 #include <cstdlib>
 
 #include "platform/SettingsStore.h"
