@@ -19,16 +19,22 @@ inline std::string BenchDir(const std::string& name)
     return path.string();
 }
 
-// Lists the mail-folder file at path as a click on it does; returns the rows listed.
-inline std::int32_t ListFolder(const std::string& path, bool bRecovered = false)
+// Lists the mail-folder file at path into app as a click on it does.
+inline void ListFolderInto(CQuilloryApp& app, const std::string& path)
 {
-    CQuilloryApp app;
-    app.m_bShowRecovered = bRecovered;
     listaf* folder = app.AppendEntry();
     folder->m_strPath = path;
     app.m_pCurrentEntry = folder;
     app.m_strCurrentDir = path;
     app.ListMailFolder();
+}
+
+// The same into an application of its own; returns the rows listed.
+inline std::int32_t ListFolder(const std::string& path, bool bRecovered = false)
+{
+    CQuilloryApp app;
+    app.m_bShowRecovered = bRecovered;
+    ListFolderInto(app, path);
     return app.m_nItemCount;
 }
 

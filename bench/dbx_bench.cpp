@@ -66,10 +66,7 @@ void BM_Save500MBMessage(benchmark::State& state)
 {
     const std::string& path = Folder(1, 500u * 1024 * 1024, dbxgen::Layout::Packed);
     CQuilloryApp app;
-    listaf* current = app.AppendEntry();
-    current->m_strPath = path;
-    app.m_pCurrentEntry = current;
-    app.ListMailFolder();
+    bench::ListFolderInto(app, path);
     ListedMessage listed;
     if (const listaf* e = app.FirstEntry())
         listed = ListedMessage{e->m_nRecordOffset, e->m_nDataOffset, e->Size()};

@@ -232,11 +232,7 @@ std::int32_t ListSorted(const std::string& path, bool bDecoded)
     CQuilloryApp app;
     app.m_bKeepRawHeaders = bDecoded;
     app.m_nSortMode = 3;
-    listaf* folder = app.AppendEntry();
-    folder->m_strPath = path;
-    app.m_pCurrentEntry = folder;
-    app.m_strCurrentDir = path;
-    app.ListMailFolder();
+    bench::ListFolderInto(app, path);
     if (bDecoded)
         DecodeListingHeaders(app);
     app.SortEntries();
@@ -267,11 +263,7 @@ void BM_DecodeListing100000(benchmark::State& state)
         state.PauseTiming();
         CQuilloryApp app;
         app.m_bKeepRawHeaders = true;
-        listaf* folder = app.AppendEntry();
-        folder->m_strPath = path;
-        app.m_pCurrentEntry = folder;
-        app.m_strCurrentDir = path;
-        app.ListMailFolder();
+        bench::ListFolderInto(app, path);
         state.ResumeTiming();
         benchmark::DoNotOptimize(DecodeListingHeaders(app));
         state.PauseTiming();
